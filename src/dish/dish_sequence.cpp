@@ -1,0 +1,119 @@
+#include "dish/dish_sequence.h"
+
+#include <cstdint>
+
+#include "dish/committed_switch.h"
+#include "dish/usals.h"
+#include "platform/platform.h"
+#include "tuner/tuner_library.h"
+
+namespace {
+
+// DiSEqC framing bytes: a command from the master, no reply wanted; first transmission
+// and repetition.
+constexpr unsigned char kFramingFirst = 0xE0;
+constexpr unsigned char kFramingRepeat = 0xE1;
+// Addresses: any LNB, switcher or SMATV; polar/azimuth positioner.
+constexpr unsigned char kAddressAnySwitch = 0x10;
+constexpr unsigned char kAddressPositioner = 0x31;
+// Commands: write the uncommitted switch port group; drive to a stored position.
+constexpr unsigned char kCommandWriteUncommitted = 0x39;
+constexpr unsigned char kCommandGotoStored = 0x6B;
+
+constexpr std::uint32_t kRepeatGapMs = 100;
+constexpr int kRepetitions = 2;
+
+// A value that lies in lo..hi, both inclusive (signed compare).
+bool InRange(int value, int lo, int hi) { return value >= lo && value <= hi; }
+
+bool HasCapability(int bit) { return (Tuner().GetCaps() & bit) != 0; }
+
+void SendRaw(unsigned char *message, const char *config_path) {
+    if (!HasCapability(LUMORATH_CAP_DISEQC)) {
+        Print("SendDiseqCmd not supported !\n");
+        return;
+    }
+    RepeatedSend(message, 4, config_path);
+}
+
+// Brings a configured satellite position (-3600..3599, else 0) into -1800..1800.
+int NormaliseSatellite(int position) {
+    if (position >= 3600 || position < -3600) return 0;
+    if (position > 1800) position -= 3600;
+    if (position < -1800) position += 3600;
+    return position;
+}
+
+}  // namespace
+
+void RepeatedSend(unsigned char *message, int count, const char *config_path) {
+    message[0] = kFramingFirst;
+    if (Tuner().SendDiseqCmd(message, count) == 0) {
+        Print("SendDiseqCmd failed !\n");
+        return;
+    }
+    // Repetitions reach a device that missed the first transmission, such as a cascaded
+    // switch still powering up behind another one.
+    message[0] = kFramingRepeat;
+    for (int i = 0; i < kRepetitions; ++i) {
+        Platform().sleep_ms(kRepeatGapMs);
+        if (Tuner().SendDiseqCmd(message, count) == 0) {
+            Print("SendDiseqCmd failed !\n");
+            break;
+        }
+    }
+    const int wait_s = IniReadInt("SatInfo", "Wait", 0, config_path);
+    if (InRange(wait_s, 1, 359)) Platform().sleep_ms(static_cast<std::uint32_t>(wait_s) * 1000u);
+}
+
+DishPointing RunDishSequence(const char *config_path) {
+    // DiSEqC 1.1 uncommitted switch, inputs 1..16.
+    const int uncommitted = IniReadInt("SatInfo", "DiSEqC11", 0, config_path);
+    if (InRange(uncommitted, 1, 16)) {
+        unsigned char message[4] = {kFramingFirst, kAddressAnySwitch, kCommandWriteUncommitted,
+                                    static_cast<unsigned char>(0xF0 + uncommitted - 1)};
+        SendRaw(message, config_path);
+    }
+
+    // DiSEqC 1.0 committed switch, ports 1..4, polarization and band bits clear.
+    const int port = IniReadInt("SatInfo", "DiSEqC", 0, config_path);
+    if (InRange(port, 1, 4)) {
+        if (HasCapability(LUMORATH_CAP_DISEQC)) {
+            const std::uint8_t data = CommittedSwitchByte(static_cast<std::uint32_t>(port), 1, 0);
+            if (Tuner().SendDiSEqC(LUMORATH_SEND_COMMITTED_SWITCH, data) == 0) Print("SendDiSEqC failed !\n");
+        } else {
+            Print("SendDiSEqC (1.0) not supported!\n");
+        }
+    }
+
+    // Tone burst (satellite A or B of a simple two-way switch); only below port 3.
+    const int burst = IniReadInt("SatInfo", "ToneBurst", 0, config_path);
+    if (burst >= 1 && port <= 2) {
+        if (HasCapability(LUMORATH_CAP_TONE_BURST)) {
+            const int value = (burst - 1) & 0xFF;
+            if (Tuner().SendDiSEqC(LUMORATH_SEND_TONE_BURST, value) == 0) Print("SendDiSEqC failed !\n");
+        } else {
+            Print("SendDiSEqC (ToneBurst) not supported!\n");
+        }
+    }
+
+    // DiSEqC 1.2 positioner, stored positions 0..255.
+    const int stored = IniReadInt("SatInfo", "DiSEqC12", -1, config_path);
+    if (InRange(stored, 0, 255)) {
+        unsigned char message[4] = {kFramingFirst, kAddressPositioner, kCommandGotoStored,
+                                    static_cast<unsigned char>(stored)};
+        SendRaw(message, config_path);
+    }
+
+    // Positions and coordinates in tenths of a degree, east positive.
+    const int satellite = NormaliseSatellite(IniReadInt("SatInfo", "SatPos", 0, config_path));
+    const int latitude = IniReadInt("Options", "Lat", -1000, config_path);
+    const int longitude = IniReadInt("Options", "Long", -2000, config_path);
+    const int usals = IniReadInt("SatInfo", "USALS", 0, config_path);
+    if (usals != 0) RunUsals(satellite, latitude, longitude, usals, config_path);
+
+    DishPointing pointing{};
+    pointing.diseqc = port;
+    pointing.satellite_position = satellite < 0 ? satellite + 3600 : satellite;
+    return pointing;
+}

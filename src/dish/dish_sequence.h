@@ -1,0 +1,18 @@
+// The once-per-run dish sequence: DiSEqC 1.1 uncommitted switch, DiSEqC 1.0 committed
+// switch, tone burst, DiSEqC 1.2 stored position and USALS, each when configured.
+#pragma once
+
+// What the sequence hands on to the scan and the output step.
+struct DishPointing {
+    int diseqc;              // the DiSEqC key as read (1..4 is a committed switch port)
+    int satellite_position;  // tenths of a degree counted eastward, 0..3599
+};
+
+// Runs the sequence on the started device, reading its keys from the configuration file.
+// It never ends the program: a failure prints one line and the sequence goes on.
+DishPointing RunDishSequence(const char *config_path);
+
+// Sends one raw DiSEqC message (4 or 5 bytes, framing byte first) with framing byte E0,
+// then twice with E1 100 ms apart, then pauses `Wait` seconds (1..359) from the
+// configuration file. A failed first send prints its line and ends there, without pause.
+void RepeatedSend(unsigned char *message, int count, const char *config_path);

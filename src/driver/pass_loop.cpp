@@ -1,0 +1,162 @@
+#include "driver/pass_loop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/exit_codes.h"
+#include "platform/platform.h"
+#include "scan/interval_scan.h"
+
+namespace {
+
+// Accepted spellings of each polarization code, compared after lowercasing.
+struct PolarizationSpelling {
+    const char *text;
+    std::uint32_t code;
+};
+const PolarizationSpelling kPolarizationSpellings[] = {
+    {"0", 0}, {"h", 0}, {"horizontal", 0}, {"hor", 0},
+    {"1", 1}, {"v", 1}, {"vertical", 1},   {"ver", 1},
+    {"2", 2}, {"l", 2}, {"left", 2},
+    {"3", 3}, {"r", 3}, {"right", 3},
+};
+
+constexpr std::uint32_t kMaxStepMhz = 10;
+constexpr std::uint32_t kMinSymbolRateKs = 100;
+constexpr std::uint32_t kMaxSymbolRateKs = 100000;
+
+bool ParsePolarization(char *text, std::uint32_t *code) {
+    for (char *c = text; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    }
+    for (const auto &spelling : kPolarizationSpellings) {
+        if (std::strcmp(text, spelling.text) == 0) {
+            *code = spelling.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+// What one walk over the scan sections left behind.
+struct WalkOutcome {
+    bool scanned;        // at least one interval reached the interval scan
+    bool search_failed;  // a blind search failed; the walk ended there
+};
+
+// Walks Scan0, Scan1, ... until a section without Pol, the first invalid value, a stop
+// request, a failed search or a full record array.
+WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int diseqc, TransponderRecord *records,
+                         std::uint32_t *found_count, int *stop_flag) {
+    WalkOutcome outcome{false, false};
+    for (std::uint32_t interval = 0;; ++interval) {
+        char section[16];
+        std::snprintf(section, sizeof section, "Scan%u", interval);
+        char pol[16];
+        if (IniReadText(section, "Pol", "", pol, sizeof pol, config_path) == 0) return outcome;
+        std::uint32_t polarization = 0;
+        if (!ParsePolarization(pol, &polarization)) {
+            Print("Invalid scan params: Pol=%s !\n", pol);
+            return outcome;
+        }
+        Print("Scan interval %u\n", interval);
+
+        const auto start_mhz = static_cast<std::uint32_t>(
+            IniReadInt(section, "Start", static_cast<int>(lnb.window_start_mhz), config_path));
+        const auto stop_mhz = static_cast<std::uint32_t>(
+            IniReadInt(section, "Stop", static_cast<int>(lnb.window_stop_mhz), config_path));
+        if (start_mhz < lnb.window_start_mhz) {
+            Print("Invalid scan params: Start=%uMhz < %uMhz !\n", start_mhz, lnb.window_start_mhz);
+            return outcome;
+        }
+        if (stop_mhz > lnb.window_stop_mhz) {
+            Print("Invalid scan params: Stop=%uMhz > %uMhz !\n", stop_mhz, lnb.window_stop_mhz);
+            return outcome;
+        }
+        if (start_mhz >= stop_mhz) {
+            Print("Invalid scan params: StartFreq >= StopFreq !\n");
+            return outcome;
+        }
+        const auto step_mhz = static_cast<std::uint32_t>(IniReadInt(section, "Step", 5, config_path));
+        if (step_mhz > kMaxStepMhz) {
+            Print("Invalid scan params: Step > %uMhz !\n", kMaxStepMhz);
+            return outcome;
+        }
+        if (step_mhz == 0) {  // a step of 0 would search one frequency for ever
+            Print("Invalid scan params: Step < %uMhz !\n", 1u);
+            return outcome;
+        }
+        const auto min_symbol_rate_ks = static_cast<std::uint32_t>(IniReadInt(section, "MinSR", 1000, config_path));
+        const auto max_symbol_rate_ks = static_cast<std::uint32_t>(IniReadInt(section, "MaxSR", 100000, config_path));
+        if (min_symbol_rate_ks < kMinSymbolRateKs || min_symbol_rate_ks > kMaxSymbolRateKs) {
+            Print("Invalid scan params: MinSR=%u, allowed only %u-%u KS !\n", min_symbol_rate_ks, kMinSymbolRateKs,
+                  kMaxSymbolRateKs);
+            return outcome;
+        }
+        const double min_snr1_db = IniReadInt("Options", "MinSNR1", -100, config_path);
+        const double min_snr2_db = IniReadInt("Options", "MinSNR2", -100, config_path);
+
+        outcome.scanned = true;
+        std::uint32_t accepted_before_failure = 0;
+        const int accepted = ScanInterval(start_mhz, *found_count, records, stop_flag,
+                                          static_cast<std::uint32_t>(diseqc), stop_mhz, step_mhz, lnb.lof1_mhz,
+                                          lnb.lof2_mhz, lnb.lofsw_mhz, polarization, min_symbol_rate_ks,
+                                          max_symbol_rate_ks, min_snr1_db, min_snr2_db, &accepted_before_failure);
+        if (accepted < 0) {
+            // Keep what this interval found before the failure; end the console line.
+            if (accepted == kScanSearchFailed) *found_count += accepted_before_failure;
+            Print("\n");
+            outcome.search_failed = true;
+            return outcome;
+        }
+        *found_count += static_cast<std::uint32_t>(accepted);
+        if (*stop_flag != 0 || *found_count >= kMaxTransponders) return outcome;
+    }
+}
+
+// One array serves every pass; it is cleared at the start of each.
+TransponderRecord g_records[kMaxTransponders];
+
+}  // namespace
+
+int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOptions &output) {
+    int result = kExitOk;
+    int stop_flag = 0;
+    Platform().begin_key_watch();
+    for (std::uint32_t pass = 1;; ++pass) {
+        if (output.loop != 0) Print("---------- Pass %u ----------\n", pass);
+        std::uint32_t found_count = 0;
+        std::memset(g_records, 0, sizeof g_records);
+        const std::uint32_t pass_start_ms = Platform().clock_ms();
+
+        const WalkOutcome walk = WalkSections(config_path, lnb, output.diseqc, g_records, &found_count, &stop_flag);
+
+        const double scan_time_s = static_cast<double>(Platform().clock_ms() - pass_start_ms) / 1000.0;
+        Print("Total Scan Time = %3.3fs\n", scan_time_s);
+        if (found_count == 0) {
+            Print("Transponders not found !\n");
+        } else {
+            std::sort(g_records, g_records + found_count,
+                      [](const TransponderRecord &a, const TransponderRecord &b) { return a.frequency < b.frequency; });
+            Print("Total tranponders found = %u\n", found_count);
+            RunOutputStep(g_records, found_count, scan_time_s, pass, output);
+        }
+        Print("\n\n");
+
+        if (walk.search_failed) {
+            result = kExitSearchFailed;
+            break;
+        }
+        if (stop_flag != 0 || output.loop == 0) break;
+        // A pass that reached no interval scan never polls the keys: repeating it would
+        // never end.
+        if (!walk.scanned) break;
+        if (StopKeysHeld()) {
+            Print("Terminated on user request ...\n");
+            break;
+        }
+    }
+    Platform().end_key_watch();
+    return result;
+}

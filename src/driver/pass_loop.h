@@ -1,0 +1,12 @@
+// The pass loop: walks the Scan0, Scan1, ... sections, scans each valid interval, sorts
+// what was found and hands it to the output step; repeats passes when Loop is set.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/lnb.h"
+#include "report/output_step.h"
+
+// Runs the passes on the started device. Returns kExitOk, or kExitSearchFailed when a blind
+// search failed (what was found before the failure has been written).
+int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOptions &output);

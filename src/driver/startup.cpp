@@ -1,0 +1,148 @@
+#include "driver/startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/exit_codes.h"
+#include "driver/lnb.h"
+#include "driver/pass_loop.h"
+#include "dish/dish_sequence.h"
+#include "platform/platform.h"
+#include "report/output_step.h"
+
+namespace {
+
+const char kVersion[] = "1.1.0.1338-commited";
+
+// Process-wide because the enumeration callback receives no context of its own.
+int g_device_number = -1;
+unsigned g_device_count = 0;
+
+void OnDeviceFound(int index, const char *name) {
+    if (g_device_number < 0) Print("Device %i: %s\n", index, name != nullptr ? name : "");
+    ++g_device_count;
+}
+
+// The directory of the running executable, ending in the separator; the current
+// directory when the path cannot be had or holds no separator.
+void FindExecutableDirectory(char *directory) {
+    char path[kPathSize];
+    char *cut = nullptr;
+    if (ExecutablePath(path, sizeof path)) cut = std::strrchr(path, kPathSeparator);
+    if (cut == nullptr) {
+        std::snprintf(directory, kPathSize, "%s", kCurrentDirectory);
+        return;
+    }
+    cut[1] = '\0';
+    std::snprintf(directory, kPathSize, "%s", path);
+}
+
+// Joins two texts into a path buffer; false when the result would exceed 259 characters.
+bool JoinPath(char *out, const char *first, const char *second) {
+    int length = std::snprintf(out, kPathSize, "%s%s", first, second);
+    return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
+}
+
+// A directory option: empty, or ending in the separator (appended when missing). The buffer
+// holds one more byte, so a 259-character value keeps its separator; a file name formed
+// from it is then too long and refused by the output step.
+void ReadDirectoryOption(const char *key, char (&directory)[kPathSize + 1], const char *config_path) {
+    std::uint32_t length = IniReadText("Options", key, "", directory, kPathSize, config_path);
+    if (length > 0 && directory[length - 1] != kPathSeparator) {
+        directory[length] = kPathSeparator;
+        directory[length + 1] = '\0';
+    }
+}
+
+}  // namespace
+
+int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
+    g_device_number = -1;
+    g_device_count = 0;
+    Print("Vesker ver.%s\n", kVersion);
+
+    char directory[kPathSize];
+    FindExecutableDirectory(directory);
+    char library_settings[kPathSize];
+    char config_path[kPathSize];
+    if (!JoinPath(library_settings, directory, "Lumorath.ini") || !JoinPath(config_path, directory, "Vesker.ini")) {
+        Print("Path too long: %sVesker.ini !\n", directory);
+        return kExitBadLnb;
+    }
+
+    TunerLimits limits{950, 2150, 6000, 21000};
+    limits.if_start_mhz = static_cast<std::uint32_t>(
+        IniReadInt("Lumorath", "IFStart", static_cast<int>(limits.if_start_mhz), library_settings));
+    limits.if_stop_mhz = static_cast<std::uint32_t>(
+        IniReadInt("Lumorath", "IFStop", static_cast<int>(limits.if_stop_mhz), library_settings));
+    limits.lnb_mid_mhz = static_cast<std::uint32_t>(
+        IniReadInt("Lumorath", "LNBMid", static_cast<int>(limits.lnb_mid_mhz), library_settings));
+    limits.lnb_stacked_mhz = static_cast<std::uint32_t>(
+        IniReadInt("Lumorath", "LNBStk", static_cast<int>(limits.lnb_stacked_mhz), library_settings));
+
+    if (argc > 1 && argv[1] != nullptr) {
+        // A relative name is taken from the current directory; a full path as it stands.
+        const char *prefix = IsAbsolutePath(argv[1]) ? "" : kCurrentDirectory;
+        if (!JoinPath(config_path, prefix, argv[1])) {
+            Print("Config name too long (over %u characters): %s%s\n", static_cast<unsigned>(kPathSize - 1), prefix,
+                  argv[1]);
+            return kExitBadLnb;
+        }
+    }
+    Print("Config name: %s\n", config_path);
+
+    LnbSettings lnb{};
+    if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;
+
+    g_device_number = IniReadInt("Options", "Device", -1, config_path);
+    TunerLibrary tuner{};
+    if (!bind(directory, &tuner)) return kExitNoDevice;
+    UseTuner(tuner);
+    if (Tuner().CheckForDVBEx(OnDeviceFound) == 0 || g_device_count == 0) {
+        Print("No devices !\n");
+        return kExitNoDevice;
+    }
+    if (g_device_number < 0) {
+        Print("Device number: ");
+        std::uint32_t typed = 0;
+        if (Platform().read_unsigned(&typed)) g_device_number = static_cast<int>(typed);
+    }
+    if (Tuner().StartDVBEx(g_device_number) == 0) {
+        Print("Can't start device %u !\n", static_cast<unsigned>(g_device_number));
+        return kExitCantStart;
+    }
+
+    // From here on every way out stops the device exactly once.
+    if ((Tuner().GetCaps() & LUMORATH_CAP_BLIND_SEARCH) == 0) {
+        Print("Vesker not supported !\n");
+        Tuner().StopDVB();
+        return kExitNoBlindSearch;
+    }
+    const int start_wait_s = IniReadInt("Options", "StartWait", 0, config_path);
+    if (start_wait_s >= 1 && start_wait_s <= 9) Platform().sleep_ms(static_cast<std::uint32_t>(start_wait_s) * 1000u);
+
+    const DishPointing dish = RunDishSequence(config_path);
+
+    char satellite_name[100];
+    IniReadText("SatInfo", "SatName", "Satellite", satellite_name, sizeof satellite_name, config_path);
+    OutputOptions output{};
+    output.satellite_name = satellite_name;
+    output.ini_format = IniReadInt("Options", "IniFormat", 0, config_path);
+    output.info_format = IniReadInt("Options", "InfoFormat", 1, config_path);
+    char report_dir[kPathSize + 1];
+    char tp_dir[kPathSize + 1];
+    ReadDirectoryOption("ReportDir", report_dir, config_path);
+    ReadDirectoryOption("TPDir", tp_dir, config_path);
+    output.report_dir = report_dir;
+    output.tp_dir = tp_dir;
+    output.loop = IniReadInt("Options", "Loop", 0, config_path);
+    output.satellite_position = dish.satellite_position;
+    output.diseqc = dish.diseqc;
+    output.lof1_mhz = lnb.lof1_mhz;
+    output.lof2_mhz = lnb.lof2_mhz;
+    output.lofsw_mhz = lnb.lofsw_mhz;
+
+    const int result = RunPassLoop(config_path, lnb, output);
+    Tuner().StopDVB();
+    return result;
+}

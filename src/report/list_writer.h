@@ -1,0 +1,15 @@
+// The transponder list in seven formats: 0..4 INI-style variants (any other value as 0),
+// 5 the text list, 6 the XML list.
+#pragma once
+
+#include <cstdint>
+
+#include "tuner/lumorath.h"
+
+// `satellite_position` in tenths of a degree counted eastward (0..3599); LOF values in MHz;
+// `switch_value` 0 when DiSEqC is 0, else DiSEqC + 2. Returns 0 when written; -1 when the
+// name or records are missing or the count is 0; -2 when the file cannot be written.
+int WriteTransponderList(const TransponderRecord *records, int satellite_position, const char *file_name,
+                         const char *satellite_name, std::uint32_t lof1_mhz, std::uint32_t lof2_mhz,
+                         std::uint32_t lofsw_mhz, std::uint32_t switch_value, std::uint32_t count,
+                         int ini_format, int info_format);

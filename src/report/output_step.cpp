@@ -1,0 +1,71 @@
+#include "report/output_step.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "report/list_writer.h"
+#include "report/report_writer.h"
+
+namespace {
+
+// The position in the east/west form of the text list's names: up to 180.0 east, beyond
+// that west, as whole degrees and a tenths digit.
+struct EastWest {
+    unsigned degrees;
+    unsigned tenths;
+    char letter;
+};
+
+EastWest EastWestOf(int position) {
+    int value = position <= 1800 ? position : 3600 - position;
+    unsigned magnitude = static_cast<unsigned>(value);
+    return {magnitude / 10u, magnitude % 10u, position <= 1800 ? 'E' : 'W'};
+}
+
+// Forms "<dir><stem>[_<pass>].<extension>" into `name`: the text list (format 5) names its
+// files by the east/west form, all others by the position as four digits. False when the
+// name does not fit; it is then cut to the buffer.
+bool FormName(char (&name)[kPathSize], const char *dir, const char *extension, const OutputOptions &options,
+              std::uint32_t pass_number) {
+    char pass[16] = "";
+    if (options.loop == 1) std::snprintf(pass, sizeof pass, "_%u", pass_number);
+    int length;
+    if (options.ini_format == 5) {
+        EastWest ew = EastWestOf(options.satellite_position);
+        length = std::snprintf(name, sizeof name, "%sS%u.%u%c%s.%s", dir, ew.degrees, ew.tenths, ew.letter, pass,
+                               extension);
+    } else {
+        length = std::snprintf(name, sizeof name, "%s%04u%s.%s", dir, static_cast<unsigned>(options.satellite_position),
+                               pass, extension);
+    }
+    return length >= 0 && static_cast<unsigned>(length) < sizeof name;
+}
+
+const char *ListExtension(int ini_format) {
+    if (ini_format == 6) return "xml";
+    return "ini";  // the text list of format 5 is stored as .ini too
+}
+
+}  // namespace
+
+void RunOutputStep(const TransponderRecord *records, std::uint32_t count, double scan_time_s,
+                   std::uint32_t pass_number, const OutputOptions &options) {
+    const char *report_dir = options.report_dir != nullptr ? options.report_dir : "";
+    const char *tp_dir = options.tp_dir != nullptr ? options.tp_dir : "";
+
+    // Both names are formed in turn in the one buffer. A name too long for it is announced
+    // cut and its writer is not called.
+    char name[kPathSize];
+    bool fits = FormName(name, report_dir, "txt", options, pass_number);
+    Print("Report detailed transponder info to %s ...\n", name);
+    if (!fits || WriteReport(name, records, count, scan_time_s) != 0) Print("error !\n");
+
+    fits = FormName(name, tp_dir, ListExtension(options.ini_format), options, pass_number);
+    Print("Store transponder info in %s ...\n", name);
+    std::uint32_t switch_value = options.diseqc == 0 ? 0u : static_cast<std::uint32_t>(options.diseqc) + 2u;
+    if (!fits || WriteTransponderList(records, options.satellite_position, name, options.satellite_name,
+                                      options.lof1_mhz, options.lof2_mhz, options.lofsw_mhz, switch_value, count,
+                                      options.ini_format, options.info_format) != 0) {
+        Print("error !\n");
+    }
+}

@@ -1,0 +1,28 @@
+// The seam to the tuner library: one table of the seven functions the program calls.
+#pragma once
+
+#include "tuner/lumorath.h"
+
+struct TunerLibrary {
+    int (*CheckForDVBEx)(LumorathDeviceCallback callback);
+    int (*StartDVBEx)(int device);
+    int (*StopDVB)(void);
+    int (*GetCaps)(void);
+    int (*SendDiSEqC)(int kind, int value);
+    int (*SendDiseqCmd)(unsigned char *bytes, int count);
+    int (*Vesker)(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization,
+                  unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
+                  unsigned int min_symbol_rate, TransponderRecord *record);
+};
+
+// The table every part of the program calls through. Empty until a library is bound.
+const TunerLibrary &Tuner();
+void UseTuner(const TunerLibrary &table);
+
+// Fills `table` with the library's functions, or prints one line saying what is missing
+// and returns false. `executable_dir` ends in the path separator.
+typedef bool (*TunerBinder)(const char *executable_dir, TunerLibrary *table);
+
+// Loads the library file (LUMORATH_LIBRARY when set and non-empty, else the platform's
+// library name in `executable_dir`) and resolves all seven functions before any is called.
+bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table);

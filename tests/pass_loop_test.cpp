@@ -1,0 +1,200 @@
+// Whole runs through the pass loop: the walk over the scan sections and its validation,
+// the pass totals and sort, repeated passes, the stop request and a failing search.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_platform.h"
+#include "support/scripted_tuner.h"
+#include "support/whole_run.h"
+
+namespace {
+
+const std::string kRule(80, '-');
+
+class PassLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFakePlatform();
+        ResetScriptedTuner();
+    }
+    void TearDown() override { RestoreSystemPlatform(); }
+
+    WholeRun Run(const std::string &config) {
+        const std::string dir = dir_.path().string();
+        const std::string path = dir_.Write(
+            "Vesker.ini", "[Options]\nDevice=0\nReportDir=" + dir + "\nTPDir=" + dir + "\n" + config);
+        return RunProgram(path, dir);
+    }
+
+    TempDir dir_;
+};
+
+TransponderRecord Width(TransponderRecord record, unsigned width_khz) {
+    record.carrier_width = width_khz;
+    return record;
+}
+
+TEST_F(PassLoopTest, TwoIntervalsWithBandChangeDuplicatesAndThresholds) {
+    Script().searches = {
+        // Scan0, horizontal, from 11690 in 5 MHz steps.
+        {1, Width(Carrier(11692000, 0, 27500000, 1, 1, 3, 5.0), 37125)},  // tie on MinSNR1: accepted
+        {1, Carrier(11692900, 0, 27500000)},                                // 900 kHz away: duplicate
+        {1, Width(Carrier(11725000, 0, 22000000, 2, 2, 2, 6.9), 29700)},  // DVB-S2 below MinSNR2
+        // Scan1, vertical, from 11690 in 10 MHz steps.
+        {1, Width(Carrier(11692000, 1, 27500000, 2, 5, 3, 7.0), 37125)},  // other polarization, tie on MinSNR2
+        {1, Width(Carrier(11740000, 1, 30001000, 1, 1, 5, 12.0), 40500)},  // above the 30000 kS/s ceiling
+    };
+    const WholeRun run = Run(
+        "MinSNR1=5\nMinSNR2=7\n[SatInfo]\nDiSEqC=2\n"
+        "[Scan0]\nPol=H\nStart=11690\nStop=11725\nStep=5\n"
+        "[Scan1]\nPol=vertical\nStart=11690\nStop=11750\nStep=10\nMaxSR=30000\n"
+        "[Scan2]\nPol=X\n");
+    EXPECT_EQ(0, run.exit_code);
+    ExpectGolden("pass_two_intervals.txt", run.console);
+    EXPECT_EQ((std::vector<std::string>{"SendDiSEqC(2,F4)", "SendDiSEqC(2,F6)", "SendDiSEqC(2,F7)",
+                                        "SendDiSEqC(2,F4)", "SendDiSEqC(2,F5)"}),
+              Script().Calls("SendDiSEqC"));
+    EXPECT_EQ(1, Script().stop_calls);
+    // Both carriers at 11692 MHz are listed, sorted next to each other.
+    const std::string list = ReadFileBytes(dir_.File("0000.ini"));
+    EXPECT_NE(std::string::npos, list.find("0=2\r\n")) << list;
+    EXPECT_NE(std::string::npos, list.find("1=11692,")) << list;
+    EXPECT_NE(std::string::npos, list.find("2=11692,")) << list;
+}
+
+TEST_F(PassLoopTest, EachInvalidSectionEndsTheWalkWithItsMessage) {
+    struct Case {
+        const char *section;   // the keys of Scan1
+        const char *expected;  // what follows the end of interval 0's footer
+    };
+    const std::vector<Case> cases = {
+        {"Pol=horiz", "Invalid scan params: Pol=horiz !\n"},
+        {"Pol=Circular", "Invalid scan params: Pol=circular !\n"},
+        {"Pol=LH", "Invalid scan params: Pol=lh !\n"},
+        {"Pol=HORIZONTALXYZABCDE", "Invalid scan params: Pol=horizontalxyzab !\n"},
+        {"Pol=H\nStart=10699", "Scan interval 1\nInvalid scan params: Start=10699Mhz < 10700Mhz !\n"},
+        {"Pol=H\nStop=12751", "Scan interval 1\nInvalid scan params: Stop=12751Mhz > 12750Mhz !\n"},
+        {"Pol=H\nStart=11000\nStop=11000", "Scan interval 1\nInvalid scan params: StartFreq >= StopFreq !\n"},
+        {"Pol=H\nStart=-1", "Scan interval 1\nInvalid scan params: StartFreq >= StopFreq !\n"},
+        {"Pol=H\nStop=-1", "Scan interval 1\nInvalid scan params: Stop=4294967295Mhz > 12750Mhz !\n"},
+        {"Pol=H\nStep=11", "Scan interval 1\nInvalid scan params: Step > 10Mhz !\n"},
+        {"Pol=H\nStep=-1", "Scan interval 1\nInvalid scan params: Step > 10Mhz !\n"},
+        {"Pol=H\nStep=0", "Scan interval 1\nInvalid scan params: Step < 1Mhz !\n"},
+        {"Pol=H\nMinSR=99", "Scan interval 1\nInvalid scan params: MinSR=99, allowed only 100-100000 KS !\n"},
+        {"Pol=H\nMinSR=100001", "Scan interval 1\nInvalid scan params: MinSR=100001, allowed only 100-100000 KS !\n"},
+        {"Pol=H\nMinSR=-5", "Scan interval 1\nInvalid scan params: MinSR=4294967291, allowed only 100-100000 KS !\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.section);
+        SetUp();
+        Script().searches = {{1, Carrier(10700000, 0, 27500000)}};
+        const WholeRun run =
+            Run(std::string("[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan1]\n") + c.section + "\n[Scan2]\nPol=V\n");
+        EXPECT_EQ(0, run.exit_code);
+        const std::string after_footer = kRule + "\n" + c.expected + "Total Scan Time = 0.000s\n";
+        EXPECT_NE(std::string::npos, run.console.find(after_footer)) << run.console;
+        EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 1\n")) << "interval 0 is reported";
+        EXPECT_EQ(std::string::npos, run.console.find("Scan interval 2")) << "the walk ended";
+    }
+}
+
+TEST_F(PassLoopTest, AcceptedBoundsAndSpellings) {
+    struct Case {
+        const char *section;
+        const char *heading;
+    };
+    const std::vector<Case> cases = {
+        {"Pol=H", "From 10700 to 12750 Mhz, Step 5 Mhz, Horizontal, Minimal SR 1000 KS, Maximal SR 100000 KS"},
+        {"Pol=Horizontal\nStep=10\nStart=10700\nStop=12750", "From 10700 to 12750 Mhz, Step 10 Mhz, Horizontal,"},
+        {"Pol=VER\nMinSR=100\nMaxSR=50", "Vertical, Minimal SR 100 KS, Maximal SR 50 KS"},
+        {"Pol=Left\nMinSR=100000", "Left, Minimal SR 100000 KS"},
+        {"Pol=R\nStep=1", "Step 1 Mhz, Right"},
+        {"Pol=0", "Horizontal"}, {"Pol=1", "Vertical"}, {"Pol=2", "Left"}, {"Pol=3", "Right"},
+        {"Pol=hor", "Horizontal"}, {"Pol=v", "Vertical"}, {"Pol=l", "Left"}, {"Pol=right", "Right"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.section);
+        SetUp();
+        const WholeRun run = Run(std::string("[Scan0]\n") + c.section + "\n");
+        EXPECT_NE(std::string::npos, run.console.find(std::string("Scan interval 0\nFrom ")));
+        EXPECT_NE(std::string::npos, run.console.find(c.heading)) << run.console.substr(0, 400);
+        EXPECT_EQ(0, run.exit_code);
+    }
+}
+
+TEST_F(PassLoopTest, SectionsMustBeNumberedWithoutGaps) {
+    const WholeRun run = Run("[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan2]\nPol=V\n");
+    EXPECT_EQ(1u, Script().Calls("Vesker").size());
+    EXPECT_EQ(std::string::npos, run.console.find("Scan interval 2"));
+    EXPECT_NE(std::string::npos, run.console.find("Transponders not found !\n\n\n"));
+}
+
+TEST_F(PassLoopTest, NumberedPassesStoppedDuringTheSecond) {
+    Script().band = BandOf({Carrier(10702000, 0, 27500000), Carrier(10712000, 0, 27500000)});
+    Fake().stop_at_poll = 3;  // each pass polls once in its one-step interval, once after it
+    const WholeRun run = Run("Loop=1\n[Scan0]\nPol=H\nStart=10700\nStop=10710\nStep=5\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_EQ(1, Script().stop_calls);
+    EXPECT_NE(std::string::npos, run.console.find("---------- Pass 1 ----------\n"));
+    EXPECT_NE(std::string::npos, run.console.find("---------- Pass 2 ----------\n"));
+    EXPECT_EQ(std::string::npos, run.console.find("---------- Pass 3"));
+    EXPECT_NE(std::string::npos, run.console.find("Terminated on user request ...\n"));
+    EXPECT_NE("", ReadFileBytes(dir_.File("0000_1.ini")));
+    EXPECT_NE("", ReadFileBytes(dir_.File("0000_2.ini")));
+    EXPECT_NE("", ReadFileBytes(dir_.File("0000_2.txt")));
+    EXPECT_EQ(0, Fake().key_watch_depth) << "the key watch ends with the run";
+}
+
+TEST_F(PassLoopTest, RepeatedPassesThatScanNothingEndAfterOne) {
+    const WholeRun run = Run("Loop=2\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_EQ(std::string::npos, run.console.find("Pass 2"));
+    EXPECT_NE(std::string::npos,
+              run.console.find("---------- Pass 1 ----------\nTotal Scan Time = 0.000s\nTransponders not found !\n\n\n"));
+}
+
+TEST_F(PassLoopTest, RepeatedPassesEndOnAStopBetweenPasses) {
+    Fake().stop_at_poll = 3;  // each pass polls once in its one-step interval, then between passes
+    const WholeRun run = Run("Loop=2\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_NE(std::string::npos, run.console.find("---------- Pass 2 ----------\n"));
+    EXPECT_EQ(std::string::npos, run.console.find("Pass 3"));
+}
+
+TEST_F(PassLoopTest, FailedSearchKeepsEverythingFoundBeforeIt) {
+    // Four intervals; the search fails in the third, after it found one carrier there.
+    Script().searches = {
+        {1, Carrier(10700000, 0, 27500000)}, {1, Carrier(11000000, 1, 27500000)},
+        {1, Carrier(11300000, 0, 22000000)}, {0, TransponderRecord{}},
+    };
+    const WholeRun run = Run(
+        "[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan1]\nPol=V\nStart=11000\nStop=11001\n"
+        "[Scan2]\nPol=H\nStart=11300\nStop=11400\n[Scan3]\nPol=V\nStart=12000\nStop=12001\n");
+    EXPECT_EQ(-5, run.exit_code);
+    EXPECT_EQ(1, Script().stop_calls);
+    EXPECT_NE(std::string::npos, run.console.find("Mhz ... error !\nTotal Scan Time = ")) << run.console;
+    EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 3\n"));
+    EXPECT_EQ(std::string::npos, run.console.find("Scan interval 3"));
+    const std::string list = ReadFileBytes(dir_.File("0000.ini"));
+    EXPECT_NE(std::string::npos, list.find("1=10700,H,")) << list;
+    EXPECT_NE(std::string::npos, list.find("2=11000,V,")) << list;
+    EXPECT_NE(std::string::npos, list.find("3=11300,H,")) << list;
+}
+
+TEST_F(PassLoopTest, SortByUnsignedFrequency) {
+    Script().searches = {
+        {1, Carrier(12000000, 0, 27500000)}, {1, Carrier(10800000, 0, 27500000)},
+        {1, Carrier(11500000, 1, 27500000)},
+    };
+    const WholeRun run = Run(
+        "[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan1]\nPol=H\nStart=10700\nStop=10701\n"
+        "[Scan2]\nPol=V\nStart=10700\nStop=10701\n");
+    EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 3\n"));
+    const std::string list = ReadFileBytes(dir_.File("0000.ini"));
+    EXPECT_LT(list.find("=10800,H"), list.find("=11500,V")) << list;
+    EXPECT_LT(list.find("=11500,V"), list.find("=12000,H")) << list;
+}
+
+}  // namespace
