@@ -160,8 +160,10 @@ TEST_F(OutputStepTest, NamesLongerThan259CharactersAreRefused) {
     std::string fits = base + std::string(251 - base.size() - 1, 'd') + "/";   // 251 + "0192.txt" = 259
     std::string too_long = base + std::string(252 - base.size() - 1, 'e') + "/";  // 260
     ASSERT_EQ(251u, fits.size());
-    fs::create_directory(fits);
-    fs::create_directory(too_long);
+    std::error_code error;
+    fs::create_directory(fits, error);
+    if (!error) fs::create_directory(too_long, error);
+    if (error) GTEST_SKIP() << "this system refuses paths of this length";
 
     RunOutputStep(&carrier_, 1, 1.0, 1, Options(fits, fits));
     EXPECT_EQ(Announced(fits + "0192.txt", fits + "0192.ini"), Fake().console);
