@@ -146,3 +146,33 @@ TEST_F(StartupTest, LoaderNamesTheMissingLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+// The output options: a directory gets its separator when it lacks one.
+TEST_F(StartupTest, OutputDirectoriesGetTheirSeparator) {
+    const std::string dir = Dir();
+    struct Case {
+        std::string report_dir;
+        std::string announced;  // the report name as announced
+    };
+    const std::vector<Case> cases = {
+        {dir, dir + "/0000.txt"},
+        {dir + "/", dir + "/0000.txt"},
+        {"", "0000.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report_dir);
+        SetUp();
+        Script().searches = {{1, Carrier(10700000, 0, 27500000)}};
+        const std::string config = Config("[Options]\nDevice=0\nReportDir=" + c.report_dir + "\nTPDir=" + dir +
+                                          "\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
+        const WholeRun run = RunProgram(config);
+        EXPECT_NE(std::string::npos, run.console.find("Report detailed transponder info to " + c.announced + " ...\n"))
+            << run.console;
+        EXPECT_NE(std::string::npos, run.console.find("Store transponder info in " + dir + "/0000.ini ...\n"));
+    }
+    std::remove("0000.txt");  // the case with an empty ReportDir wrote into the current directory
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// A tuner library for process tests: one device, and a blind search that takes 20 ms and
+// locks a carrier every 30 MHz from 10710 MHz up, so a scan can be interrupted mid-way.
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "tuner/lumorath.h"
+
+extern "C" {
+
+int CheckForDVBEx(LumorathDeviceCallback callback) {
+    callback(0, "Slow test tuner");
+    return 1;
+}
+int StartDVBEx(int device) { return device == 0; }
+int StopDVB(void) { return 1; }
+int GetCaps(void) { return LUMORATH_CAP_BLIND_SEARCH | LUMORATH_CAP_DISEQC | LUMORATH_CAP_TONE_BURST; }
+int SendDiSEqC(int, int) { return 1; }
+int SendDiseqCmd(unsigned char *, int) { return 1; }
+
+int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization, unsigned int,
+           unsigned int, unsigned int, unsigned int, TransponderRecord *record) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::memset(record, 0, sizeof *record);
+    const unsigned first_khz = 10710000, spacing_khz = 30000;
+    if (frequency_khz < first_khz) return 1;
+    const unsigned offset_khz = (frequency_khz - first_khz) % spacing_khz;
+    if (offset_khz >= step_khz) return 1;
+    record->locked = 1;
+    record->frequency = frequency_khz - offset_khz + 500;
+    record->polarization = static_cast<int>(polarization);
+    record->symbol_rate = 27500000;
+    record->system = 1;
+    record->modulation = 1;
+    record->fec = 3;
+    record->rolloff = 1;
+    record->carrier_width = 2000;
+    record->bit_rate = 38014706;
+    record->rf_level = -50;
+    record->snr = 10.0;
+    return 1;
+}
+
+}  // extern "C"
