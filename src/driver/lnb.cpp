@@ -29,22 +29,47 @@ Window SingleOscillatorWindow(std::uint32_t lof, const TunerLimits &limits) {
 bool Validate(const LnbSettings &lnb, const TunerLimits &limits, std::uint32_t sum) {
     const std::uint32_t lof1 = lnb.lof1_mhz, lof2 = lnb.lof2_mhz, lofsw = lnb.lofsw_mhz;
     const std::uint32_t mid = limits.lnb_mid_mhz, stacked = limits.lnb_stacked_mhz;
-    if (lof1 != 0 && lof1 < sum) return Print("%s: LOF1=%u < %u Mhz!\n", kInvalid, lof1, sum), false;
-    if (lof1 != 0 && lof1 > kMaxOscillatorMhz)
-        return Print("%s: LOF1=%u > %u Mhz!\n", kInvalid, lof1, kMaxOscillatorMhz), false;
-    if (lof2 != 0 && lof2 < sum) return Print("%s: LOF2=%u < %u Mhz!\n", kInvalid, lof2, sum), false;
-    if (lof2 != 0 && lof2 > kMaxOscillatorMhz)
-        return Print("%s: LOF2=%u > %u Mhz!\n", kInvalid, lof2, kMaxOscillatorMhz), false;
+    if (lof1 != 0 && lof1 < sum) {
+        Print("%s: LOF1=%u < %u Mhz!\n", kInvalid, lof1, sum);
+        return false;
+    }
+    if (lof1 != 0 && lof1 > kMaxOscillatorMhz) {
+        Print("%s: LOF1=%u > %u Mhz!\n", kInvalid, lof1, kMaxOscillatorMhz);
+        return false;
+    }
+    if (lof2 != 0 && lof2 < sum) {
+        Print("%s: LOF2=%u < %u Mhz!\n", kInvalid, lof2, sum);
+        return false;
+    }
+    if (lof2 != 0 && lof2 > kMaxOscillatorMhz) {
+        Print("%s: LOF2=%u > %u Mhz!\n", kInvalid, lof2, kMaxOscillatorMhz);
+        return false;
+    }
     if (lofsw == 0) return true;
-    if (lofsw < sum) return Print("%s: LOFSW=%u < %u Mhz!\n", kInvalid, lofsw, sum), false;
-    if (lof1 == 0) return Print("%s: LOF1=%u Mhz!\n", kInvalid, 0u), false;
-    if (lof2 == 0) return Print("%s: LOF2=%u Mhz!\n", kInvalid, 0u), false;
-    if ((lof1 > mid) != (lof2 > mid))
-        return Print("%s: Both LOF1 and LOF2 must be >%u or <= %u Mhz!\n", kInvalid, mid, mid), false;
-    if (mid < lofsw && lofsw < stacked && lof1 > lof2)
-        return Print("%s: LOF1=%u > LOF2=%uMhz !\n", kInvalid, lof1, lof2), false;
-    if ((lofsw <= mid || lofsw > stacked) && lof1 < lof2)
-        return Print("%s: LOF1=%u < LOF2=%u Mhz !\n", kInvalid, lof1, lof2), false;
+    if (lofsw < sum) {
+        Print("%s: LOFSW=%u < %u Mhz!\n", kInvalid, lofsw, sum);
+        return false;
+    }
+    if (lof1 == 0) {
+        Print("%s: LOF1=%u Mhz!\n", kInvalid, 0u);
+        return false;
+    }
+    if (lof2 == 0) {
+        Print("%s: LOF2=%u Mhz!\n", kInvalid, 0u);
+        return false;
+    }
+    if ((lof1 > mid) != (lof2 > mid)) {
+        Print("%s: Both LOF1 and LOF2 must be >%u or <= %u Mhz!\n", kInvalid, mid, mid);
+        return false;
+    }
+    if (mid < lofsw && lofsw < stacked && lof1 > lof2) {
+        Print("%s: LOF1=%u > LOF2=%uMhz !\n", kInvalid, lof1, lof2);
+        return false;
+    }
+    if ((lofsw <= mid || lofsw > stacked) && lof1 < lof2) {
+        Print("%s: LOF1=%u < LOF2=%u Mhz !\n", kInvalid, lof1, lof2);
+        return false;
+    }
     return true;
 }
 
