@@ -4,24 +4,12 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "report/code_text.h"
 #include "report/output_file.h"
 #include "scan/link_margin.h"
 
 namespace {
 
-// A coded field and its text in one list format.
-struct CodeText {
-    std::int32_t code;
-    const char *text;
-};
-
-template <std::size_t N>
-const char *TextOf(const CodeText (&rows)[N], std::int32_t code, const char *other) {
-    for (const CodeText &row : rows) {
-        if (row.code == code) return row.text;
-    }
-    return other;
-}
 
 // ---- INI-style lists (formats 0..4) ----------------------------------------------------
 // Source: the channel-list files these formats are imported from. The FEC is written as its
@@ -200,18 +188,6 @@ void CommentText(ListFormat format, const TransponderRecord &record, int info_fo
     }
 }
 
-// The east/west form of a position counted eastward: up to 180.0 east, beyond that west.
-struct EastWest {
-    unsigned degrees;
-    unsigned tenths;
-    char letter;
-};
-
-EastWest EastWestOf(int position) {
-    int value = position <= 1800 ? position : 3600 - position;
-    unsigned magnitude = static_cast<unsigned>(value);
-    return {magnitude / 10u, magnitude % 10u, position <= 1800 ? 'E' : 'W'};
-}
 
 // The satellite name with the characters special to XML written as entities; cut at a
 // whole character when the buffer is full.
@@ -340,6 +316,12 @@ void WriteXmlLines(OutputFile *file, const TransponderRecord &record, std::uint3
 }
 
 }  // namespace
+
+EastWest EastWestOf(int satellite_position) {
+    const int value = satellite_position <= 1800 ? satellite_position : 3600 - satellite_position;
+    const unsigned magnitude = static_cast<unsigned>(value);
+    return {magnitude / 10u, magnitude % 10u, satellite_position <= 1800 ? 'E' : 'W'};
+}
 
 int WriteTransponderList(const TransponderRecord *records, int satellite_position, const char *file_name,
                          const char *satellite_name, std::uint32_t lof1_mhz, std::uint32_t lof2_mhz,

@@ -6,6 +6,15 @@
 
 #include "tuner/lumorath.h"
 
+// The east/west form of a satellite position counted eastward (0..3599 tenths of a degree):
+// up to 180.0 east, beyond that west, as whole degrees and a tenths digit.
+struct EastWest {
+    unsigned degrees;
+    unsigned tenths;
+    char letter;  // 'E' or 'W'
+};
+EastWest EastWestOf(int satellite_position);
+
 // `satellite_position` in tenths of a degree counted eastward (0..3599); LOF values in MHz;
 // `switch_value` 0 when DiSEqC is 0, else DiSEqC + 2. Returns 0 when written; -1 when the
 // name or records are missing or the count is 0; -2 when the file cannot be written.

@@ -8,19 +8,6 @@
 
 namespace {
 
-// The position in the east/west form of the text list's names: up to 180.0 east, beyond
-// that west, as whole degrees and a tenths digit.
-struct EastWest {
-    unsigned degrees;
-    unsigned tenths;
-    char letter;
-};
-
-EastWest EastWestOf(int position) {
-    int value = position <= 1800 ? position : 3600 - position;
-    unsigned magnitude = static_cast<unsigned>(value);
-    return {magnitude / 10u, magnitude % 10u, position <= 1800 ? 'E' : 'W'};
-}
 
 // Forms "<dir><stem>[_<pass>].<extension>" into `name`: the text list (format 5) names its
 // files by the east/west form, all others by the position as four digits. False when the

@@ -1,28 +1,15 @@
 #include "report/value_names.h"
 
+#include "report/code_text.h"
+
 #include <cstddef>
 
 namespace {
 
-struct NameRow {
-    std::uint32_t code;
-    const char *text;
-};
-
-// Codes are taken as unsigned, so a negative code never matches a row and falls to the
-// default like any other code outside the table.
-template <std::size_t N>
-const char *Lookup(const NameRow (&rows)[N], std::int32_t code, const char *fallback) {
-    const std::uint32_t key = static_cast<std::uint32_t>(code);
-    for (const NameRow &row : rows) {
-        if (row.code == key) return row.text;
-    }
-    return fallback;
-}
 
 // Inner code rates as the tuner library numbers them: the classic rates first, then the
 // further DVB-S2 and DVB-S2X rates.
-const NameRow kFecNames[] = {
+const CodeText kFecNames[] = {
     {1, "1/2"},    {2, "2/3"},    {3, "3/4"},    {4, "4/5"},    {5, "5/6"},    {6, "6/7"},
     {7, "7/8"},    {8, "8/9"},    {9, "9/10"},   {10, "1/4"},   {11, "1/3"},   {12, "2/5"},
     {13, "3/5"},   {14, "5/9"},   {15, "7/9"},   {16, "8/15"},  {17, "11/15"}, {18, "13/18"},
@@ -32,7 +19,7 @@ const NameRow kFecNames[] = {
 
 // Modulations as the tuner library numbers them. Several codes share a text; the codes
 // themselves stay distinct, and the list formats tell them apart.
-const NameRow kModulationNames[] = {
+const CodeText kModulationNames[] = {
     {1, "QPSK"},       {2, "8PSK"},      {3, "16APSK"},    {4, "32APSK"},     {5, "QPSK"},
     {6, "QPSK"},       {7, "8PSK"},      {8, "16APSK"},    {9, "QPSK"},       {10, "DVB-S/BPSK"},
     {11, "OQPSK"},     {12, "Combo"},    {13, "Split(I)"}, {14, "Split(Q)"},  {15, "OQPSK"},
@@ -43,52 +30,52 @@ const NameRow kModulationNames[] = {
 };
 
 // Delivery systems as the tuner library numbers them.
-const NameRow kSystemNames[] = {
+const CodeText kSystemNames[] = {
     {1, "DVB-S"}, {2, "DVB-S2"}, {3, "DSS"},    {4, "DVB-Turbo"}, {5, "DCII"},    {6, "DVB-T"},
     {7, "DVB-T2"}, {8, "DVB-C"}, {9, "DVB-C2"}, {10, "ATSC"},     {11, "ISDB-T"}, {12, "ISDB-S"},
 };
 
 // Roll-off factors of the transmit pulse-shaping filter.
-const NameRow kRollOffNames[] = {
+const CodeText kRollOffNames[] = {
     {1, "0.35"}, {2, "0.25"}, {3, "0.20"}, {4, "0.15"}, {5, "0.10"}, {6, "0.5"},
 };
 
 // DVB-S2 baseband header TS/GS field; the program's text has always read "continous".
-const NameRow kStreamTypeNames[] = {
+const CodeText kStreamTypeNames[] = {
     {0, "Transport"}, {1, "Reserved"}, {2, "Generic continous"}, {3, "Generic packetized"},
 };
 
-const NameRow kPolarizationNames[] = {
+const CodeText kPolarizationNames[] = {
     {0, "Horizontal"}, {1, "Vertical"}, {2, "Left"}, {3, "Right"},
 };
 
-const NameRow kInversionNames[] = {
+const CodeText kInversionNames[] = {
     {1, "Normal"}, {2, "Inverted"},
 };
 
-const NameRow kPilotNames[] = {
+const CodeText kPilotNames[] = {
     {1, "off"}, {2, "on"},
 };
 
 // Constant or adaptive/variable coding and modulation.
-const NameRow kCodingModeNames[] = {
+const CodeText kCodingModeNames[] = {
     {0, "CCM"}, {1, "ACM/VCM"},
 };
 
 // DVB-S2 FECFRAME: normal 64800 bits, short 16200 bits.
-const NameRow kFrameLengthNames[] = {
+const CodeText kFrameLengthNames[] = {
     {0, "Normal"}, {1, "Short"},
 };
 
 }  // namespace
 
-const char *FecName(std::int32_t code) { return Lookup(kFecNames, code, "?/?"); }
-const char *ModulationName(std::int32_t code) { return Lookup(kModulationNames, code, "Unknown"); }
-const char *SystemName(std::int32_t code) { return Lookup(kSystemNames, code, "Unknown"); }
-const char *RollOffName(std::int32_t code) { return Lookup(kRollOffNames, code, "?"); }
-const char *StreamTypeName(std::int32_t code) { return Lookup(kStreamTypeNames, code, "?"); }
-const char *PolarizationName(std::int32_t code) { return Lookup(kPolarizationNames, code, "Unknown"); }
-const char *InversionName(std::int32_t code) { return Lookup(kInversionNames, code, "Unknown"); }
-const char *PilotName(std::int32_t code) { return Lookup(kPilotNames, code, "?"); }
-const char *CodingModeName(std::int32_t code) { return Lookup(kCodingModeNames, code, "Unknown"); }
-const char *FrameLengthName(std::int32_t code) { return Lookup(kFrameLengthNames, code, "?"); }
+const char *FecName(std::int32_t code) { return TextOf(kFecNames, code, "?/?"); }
+const char *ModulationName(std::int32_t code) { return TextOf(kModulationNames, code, "Unknown"); }
+const char *SystemName(std::int32_t code) { return TextOf(kSystemNames, code, "Unknown"); }
+const char *RollOffName(std::int32_t code) { return TextOf(kRollOffNames, code, "?"); }
+const char *StreamTypeName(std::int32_t code) { return TextOf(kStreamTypeNames, code, "?"); }
+const char *PolarizationName(std::int32_t code) { return TextOf(kPolarizationNames, code, "Unknown"); }
+const char *InversionName(std::int32_t code) { return TextOf(kInversionNames, code, "Unknown"); }
+const char *PilotName(std::int32_t code) { return TextOf(kPilotNames, code, "?"); }
+const char *CodingModeName(std::int32_t code) { return TextOf(kCodingModeNames, code, "Unknown"); }
+const char *FrameLengthName(std::int32_t code) { return TextOf(kFrameLengthNames, code, "?"); }
