@@ -198,3 +198,39 @@ TEST_F(PassLoopTest, SortByUnsignedFrequency) {
 }
 
 }  // namespace
+
+namespace {
+
+// One whole run per list format: the files a scan writes, byte for byte.
+TEST_F(PassLoopTest, WholeRunPerListFormat) {
+    TransponderRecord multistream = Carrier(12188000, 0, 27500000, 2, 2, 2, 9.3);
+    multistream.stream_count = 3;
+    multistream.stream_ids[0] = 1;
+    multistream.stream_ids[1] = 2;
+    multistream.stream_ids[2] = 5;
+    multistream.frame_length = 1;
+    TransponderRecord circular = Carrier(11034000, 3, 22000000, 1, 1, 5, 11.2);
+    TransponderRecord sixteen = Carrier(11479000, 1, 30000000, 2, 3, 4, 12.6);
+    sixteen.rolloff = 3;
+    const std::vector<TransponderRecord> band = {Carrier(10744000, 0, 22000000, 1, 1, 5, 10.1), circular, sixteen,
+                                                 Carrier(11778123, 1, 27499999, 2, 2, 3, 9.04), multistream};
+    const struct {
+        int format;
+        const char *list;
+    } formats[] = {{0, "0192.ini"}, {1, "0192.ini"}, {2, "0192.ini"}, {3, "0192.ini"},
+                   {4, "0192.ini"}, {5, "S19.2E.ini"}, {6, "0192.xml"}};
+    for (const auto &f : formats) {
+        SCOPED_TRACE(f.format);
+        SetUp();
+        Script().band = BandOf(band);
+        const WholeRun run = Run("IniFormat=" + std::to_string(f.format) +
+                                 "\nInfoFormat=7\n[SatInfo]\nSatPos=192\nSatName=Test & Sat\nDiSEqC=1\n"
+                                 "[Scan0]\nPol=H\nStep=10\n[Scan1]\nPol=V\nStep=10\n[Scan2]\nPol=R\nStep=10\n");
+        EXPECT_EQ(0, run.exit_code);
+        const std::string report = f.format == 5 ? "S19.2E.txt" : "0192.txt";
+        ExpectGolden("run_format_" + std::to_string(f.format) + "_report.txt", ReadFileBytes(dir_.File(report)));
+        ExpectGolden("run_format_" + std::to_string(f.format) + "_list" + f.list + "", ReadFileBytes(dir_.File(f.list)));
+    }
+}
+
+}  // namespace
