@@ -105,7 +105,7 @@ TEST_F(StartupTest, ConfigurationArgumentRelativeOrAbsolute) {
 
     SetUp();
     WholeRun relative = RunProgram("sat19.ini");
-    EXPECT_NE(std::string::npos, relative.console.find("Config name: ./sat19.ini\n")) << relative.console;
+    EXPECT_NE(std::string::npos, relative.console.find(std::string("Config name: ") + kCurrentDirectory + "sat19.ini\n")) << relative.console;
 
     SetUp();
     WholeRun none = RunProgram("");
