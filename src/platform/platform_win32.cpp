@@ -13,6 +13,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 
 #include "platform/platform.h"
 
@@ -36,10 +38,11 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         if (InterlockedExchange(&g_console_stop, 1) != 0) return FALSE;
         return TRUE;
     case CTRL_CLOSE_EVENT:
-        // Windows ends the process when this returns (or after about 5 s): give the scan
-        // time to finish its step, write the files and stop the device.
+        // Windows ends the process when this returns, and about 5 s after the close at the
+        // latest. Waiting here lets the scan finish its step, write the files and stop the
+        // device; the program's own exit ends the wait.
         InterlockedExchange(&g_console_stop, 1);
-        for (int waited_ms = 0; g_watching != 0 && waited_ms < 4500; waited_ms += 50) Sleep(50);
+        Sleep(4500);
         return TRUE;
     default:
         return FALSE;
@@ -97,6 +100,26 @@ bool ModuleFileName(HMODULE module, char *out, std::size_t size) {
     return true;
 }
 
+// The plain file calls take names of at most MAX_PATH-1 characters. A longer one (the
+// temporary ".part" beside a list name of 259 characters) goes through the "\\?\" form of
+// its full path, which the wide calls accept.
+struct LongPath {
+    wchar_t text[1024];
+};
+
+bool ToLongPath(const char *path, LongPath *out) {
+    wchar_t wide[1024];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, 1024) == 0) return false;
+    wchar_t full[1024];
+    const DWORD length = GetFullPathNameW(wide, 1024, full, nullptr);
+    if (length == 0 || length >= 1024) return false;
+    // A network path \\server\share becomes \\?\UNC\server\share.
+    const bool network = full[0] == L'\\' && full[1] == L'\\';
+    const int written = network ? std::swprintf(out->text, 1024, L"\\\\?\\UNC\\%ls", full + 2)
+                                : std::swprintf(out->text, 1024, L"\\\\?\\%ls", full);
+    return written > 0;
+}
+
 }  // namespace
 
 int IniReadInt(const char *section, const char *key, int default_value, const char *path) {
@@ -144,10 +167,34 @@ bool ModulePathOf(const void *address, char *out, std::size_t size) {
 }
 
 FileHandle CreateOutputFile(const char *path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    LongPath long_path;
+    if (std::strlen(path) < MAX_PATH) {
+        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    } else if (ToLongPath(path, &long_path)) {
+        file = CreateFileW(long_path.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) return -1;
     return reinterpret_cast<FileHandle>(file);
+}
+
+bool IsDeviceFile(const char *path) {
+    // Opened without access rights just to ask its type: NUL, CON, COM1 and pipes are not
+    // disk files (a directory opens as one with backup semantics, and is not a device).
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    LongPath long_path;
+    if (std::strlen(path) < MAX_PATH) {
+        file = CreateFileA(path, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    } else if (ToLongPath(path, &long_path)) {
+        file = CreateFileW(long_path.text, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(file);
+    CloseHandle(file);
+    return type != FILE_TYPE_DISK && type != FILE_TYPE_UNKNOWN;
 }
 
 bool WriteOutputFile(FileHandle file, const char *bytes, std::size_t count) {
@@ -169,10 +216,23 @@ bool CloseOutputFile(FileHandle file) {
 }
 
 bool MoveIntoPlace(const char *from, const char *to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (std::strlen(from) < MAX_PATH && std::strlen(to) < MAX_PATH) {
+        return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    }
+    LongPath long_from;
+    LongPath long_to;
+    return ToLongPath(from, &long_from) && ToLongPath(to, &long_to) &&
+           MoveFileExW(long_from.text, long_to.text, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-void RemoveFile(const char *path) { DeleteFileA(path); }
+void RemoveFile(const char *path) {
+    LongPath long_path;
+    if (std::strlen(path) < MAX_PATH) {
+        DeleteFileA(path);
+    } else if (ToLongPath(path, &long_path)) {
+        DeleteFileW(long_path.text);
+    }
+}
 
 const PlatformHooks &SystemPlatform() {
     static const PlatformHooks hooks = {ClockMs,     SleepMs,       KeyHeld,       ReadUnsigned,
