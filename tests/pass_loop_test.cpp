@@ -2,6 +2,7 @@
 // the pass totals and sort, repeated passes, the stop request and a failing search.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,33 @@ TEST_F(PassLoopTest, WholeRunPerListFormat) {
         ExpectGolden("run_format_" + std::to_string(f.format) + "_report.txt", ReadFileBytes(dir_.File(report)));
         ExpectGolden("run_format_" + std::to_string(f.format) + "_list" + f.list + "", ReadFileBytes(dir_.File(f.list)));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A report that cannot be written at all and a list that runs into a full device: each
+// prints "error !", and the run still ends normally.
+TEST_F(PassLoopTest, WriterFailuresPrintErrorAndTheRunGoesOn) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device here";
+    std::error_code failed;
+    std::filesystem::create_symlink("/dev/full", dir_.path() / "0000.ini", failed);
+    if (failed) GTEST_SKIP() << "cannot link to the full device";
+    Script().searches = {{1, Carrier(10700000, 0, 27500000)}};
+    const std::string missing = (dir_.path() / "missing").string();
+    const std::string path = dir_.Write("Vesker.ini", "[Options]\nDevice=0\nReportDir=" + missing + "\nTPDir=" +
+                                                          dir_.path().string() +
+                                                          "\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
+    const WholeRun run = RunProgram(path, dir_.path().string());
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_NE(std::string::npos, run.console.find("Report detailed transponder info to <dir>/missing/0000.txt ...\n"
+                                                  "error !\n"
+                                                  "Store transponder info in <dir>/0000.ini ...\n"
+                                                  "error !\n\n\n"))
+        << run.console;
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.path() / "0000.ini")) << "the device is written in place";
 }
 
 }  // namespace
