@@ -15,7 +15,7 @@ bool VerticalOrRight(unsigned polarization) { return polarization == 1 || polari
 
 double Clip(double value, double low, double high) { return value < low ? low : value > high ? high : value; }
 
-// Blind timeouts of the demodulator by symbol rate, ms (ST STV090x reference algorithm).
+// Blind timeouts of a typical DVB-S2 demodulator by symbol rate, ms.
 double DemodTimeoutMs(std::uint32_t symbol_rate) {
     if (symbol_rate <= 1500000) return 1500.0;
     if (symbol_rate <= 5000000) return 1000.0;

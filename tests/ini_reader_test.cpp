@@ -1,6 +1,5 @@
 // The INI lookups on real files: on POSIX the project's own reader, on Windows the system's
-// profile calls. Where the Windows column of notes/ini-lookups.md is known the rows follow it;
-// where it is open they follow the project's choices (base-0 numbers, a line without '=' is
+// profile calls. Where Windows' own behaviour is known the rows follow it; where it is open they follow the project's choices (base-0 numbers, a line without '=' is
 // absent, an empty value gives the integer default, a UTF-8 byte-order mark is skipped).
 #include "platform/ini_reader.h"
 #include "platform/platform.h"
