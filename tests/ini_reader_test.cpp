@@ -292,3 +292,34 @@ TEST(IniReader, PortableReaderMatchesSystemLookups) {
     EXPECT_GE(compared, 70);  // the exclusions stay the exception
 }
 #endif
+
+namespace {
+
+// A source that hands out at most `chunk` bytes per read, like a pipe.
+struct ChunkedText {
+    std::string text;
+    std::size_t position;
+    std::size_t chunk;
+};
+
+std::size_t ReadChunk(void *context, char *buffer, std::size_t size) {
+    auto *source = static_cast<ChunkedText *>(context);
+    std::size_t count = source->text.size() - source->position;
+    if (count > size) count = size;
+    if (count > source->chunk) count = source->chunk;
+    source->text.copy(buffer, count, source->position);
+    source->position += count;
+    return count;
+}
+
+TEST(IniReaderTest, ByteOrderMarkSkippedHoweverTheSourceSplitsItsReads) {
+    for (std::size_t chunk : {1u, 2u, 3u, 4u, 4096u}) {
+        SCOPED_TRACE(chunk);
+        ChunkedText text{"\xEF\xBB\xBF[Scan0]\rPol=Horizontal\r", 0, chunk};
+        char value[32] = "";
+        EXPECT_EQ(10, IniFindValue(IniSource{&text, ReadChunk}, "Scan0", "Pol", value, sizeof value));
+        EXPECT_STREQ("Horizontal", value);
+    }
+}
+
+}  // namespace

@@ -71,13 +71,22 @@ public:
 
 private:
     bool Fill() {
-        filled_ = source_.read(source_.context, chunk_, sizeof chunk_);
         position_ = 0;
         if (first_chunk_) {
             first_chunk_ = false;
+            // Gather the three bytes a byte-order mark needs, however the source splits its reads.
+            filled_ = 0;
+            while (filled_ < 3) {
+                const std::size_t got = source_.read(source_.context, chunk_ + filled_, sizeof chunk_ - filled_);
+                if (got == 0) break;
+                filled_ += got;
+            }
             if (filled_ >= 3 && std::memcmp(chunk_, "\xEF\xBB\xBF", 3) == 0) position_ = 3;
+            if (position_ < filled_) return true;
+            position_ = 0;  // nothing but a mark so far: read on
         }
-        return position_ < filled_;
+        filled_ = source_.read(source_.context, chunk_, sizeof chunk_);
+        return filled_ > 0;
     }
 
     IniSource source_;
