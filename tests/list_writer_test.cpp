@@ -8,25 +8,10 @@
 #include <vector>
 
 #include "support/fake_platform.h"
+#include "support/scripted_tuner.h"
 
 namespace {
 
-// The record of the worked example: DVB-S2 8PSK 3/4, 11778.123 MHz vertical, 27499.999 kS/s.
-TransponderRecord ExampleRecord() {
-    TransponderRecord r{};
-    r.locked = 1;
-    r.frequency = 11778123;
-    r.polarization = 1;
-    r.symbol_rate = 27499999;
-    r.system = 2;
-    r.modulation = 2;
-    r.fec = 3;
-    r.rolloff = 1;
-    r.pilot = 2;
-    r.rf_level = -45;
-    r.snr = 9.04;
-    return r;
-}
 
 TransponderRecord Record(std::uint32_t frequency_khz, std::int32_t polarization, std::uint32_t symbol_rate,
                          std::int32_t system, std::int32_t modulation, std::int32_t fec, std::int32_t rolloff,
@@ -128,7 +113,7 @@ TEST_F(ListWriterTest, WorkedExampleInEveryFormat) {
     };
     for (const Row &row : rows) {
         SCOPED_TRACE("IniFormat " + std::to_string(row.format));
-        std::string bytes = Write({ExampleRecord()}, row.format, 1);
+        std::string bytes = Write({WorkedExampleRecord()}, row.format, 1);
         EXPECT_EQ(row.expected, Line(bytes, row.line));
         ExpectGolden("list_example_" + std::to_string(row.format) + "." + ExtensionOf(row.format), bytes);
     }
@@ -143,7 +128,7 @@ TEST_F(ListWriterTest, MixedBandInEveryFormat) {
 
 TEST_F(ListWriterTest, HeadersOfEachFamily) {
     const std::string ini = "[SATTYPE]\r\n1=0130\r\n2=Testsat 13E\r\n\r\n[DVB]\r\n0=1\r\n";
-    EXPECT_EQ(ini, Write({ExampleRecord()}, 0, 0).substr(0, ini.size()));
+    EXPECT_EQ(ini, Write({WorkedExampleRecord()}, 0, 0).substr(0, ini.size()));
     // Format 3 adds the switch value (DiSEqC 2 + 2) and the three oscillators.
     const std::string ini3 =
         "[SATTYPE]\r\n1=0130\r\n2=Testsat 13E\r\n3=4\r\n4=9750\r\n5=10600\r\n6=11700\r\n\r\n[DVB]\r\n0=7\r\n";
@@ -168,8 +153,8 @@ TEST_F(ListWriterTest, HeadersOfEachFamily) {
     for (const Row &row : positions) {
         SCOPED_TRACE(row.position);
         Site site{row.position, "X", 0};
-        EXPECT_NE(std::string::npos, Line(Write({ExampleRecord()}, 5, 0, site), 0).find(row.text_header));
-        EXPECT_NE(std::string::npos, Line(Write({ExampleRecord()}, 6, 0, site), 2).find(row.xml_position));
+        EXPECT_NE(std::string::npos, Line(Write({WorkedExampleRecord()}, 5, 0, site), 0).find(row.text_header));
+        EXPECT_NE(std::string::npos, Line(Write({WorkedExampleRecord()}, 6, 0, site), 2).find(row.xml_position));
     }
 }
 
@@ -270,15 +255,15 @@ TEST_F(ListWriterTest, CommentByInfoFormat) {
         std::string mark1 = comment.empty() ? "" : " ;";
         std::string mark3 = comment.empty() ? "" : ",|";
         std::string mark5 = comment.empty() ? "" : " # ";
-        EXPECT_EQ("1=11778,V,27500,34,2" + mark1 + comment, Line(Write({ExampleRecord()}, 1, row.info_format), 6));
-        EXPECT_EQ("1=11778,V,27500,34,134" + mark3 + comment, Line(Write({ExampleRecord()}, 3, row.info_format), 10));
+        EXPECT_EQ("1=11778,V,27500,34,2" + mark1 + comment, Line(Write({WorkedExampleRecord()}, 1, row.info_format), 6));
+        EXPECT_EQ("1=11778,V,27500,34,134" + mark3 + comment, Line(Write({WorkedExampleRecord()}, 3, row.info_format), 10));
         EXPECT_EQ("S2 11778000 V 27500000 3/4 35 8PSK" + mark5 + comment,
-                  Line(Write({ExampleRecord()}, 5, row.info_format), 2));
+                  Line(Write({WorkedExampleRecord()}, 5, row.info_format), 2));
         // The other formats never carry a comment.
-        EXPECT_EQ("1=11778,V,27500,34,S2", Line(Write({ExampleRecord()}, 0, row.info_format), 6));
-        EXPECT_EQ("1=11778,V,27500,34,8PSK", Line(Write({ExampleRecord()}, 2, row.info_format), 6));
-        EXPECT_EQ("1=11778,V,27500,34,8PSK,S2", Line(Write({ExampleRecord()}, 4, row.info_format), 6));
-        EXPECT_EQ(std::string::npos, Write({ExampleRecord()}, 6, row.info_format).find("dB"));
+        EXPECT_EQ("1=11778,V,27500,34,S2", Line(Write({WorkedExampleRecord()}, 0, row.info_format), 6));
+        EXPECT_EQ("1=11778,V,27500,34,8PSK", Line(Write({WorkedExampleRecord()}, 2, row.info_format), 6));
+        EXPECT_EQ("1=11778,V,27500,34,8PSK,S2", Line(Write({WorkedExampleRecord()}, 4, row.info_format), 6));
+        EXPECT_EQ(std::string::npos, Write({WorkedExampleRecord()}, 6, row.info_format).find("dB"));
     }
 }
 
@@ -316,7 +301,7 @@ TEST_F(ListWriterTest, StreamsBeyondSixteenAreCut) {
 }
 
 TEST_F(ListWriterTest, OverlongInfoTextIsCut) {
-    TransponderRecord r = ExampleRecord();
+    TransponderRecord r = WorkedExampleRecord();
     r.snr = 1e300;
     std::string line = Line(Write({r}, 1, 7), 6);
     const std::string start = "1=11778,V,27500,34,2 ;";
@@ -328,19 +313,19 @@ TEST_F(ListWriterTest, OverlongInfoTextIsCut) {
 TEST_F(ListWriterTest, XmlEscapesTheSatelliteName) {
     Site site{192, "Sat \"A\" & <B>", 0};
     EXPECT_EQ("\t<sat name=\"Sat &quot;A&quot; &amp; &lt;B&gt;\" flags=\"5\" position=\"192\">",
-              Line(Write({ExampleRecord()}, 6, 0, site), 2));
+              Line(Write({WorkedExampleRecord()}, 6, 0, site), 2));
     // The longest name, every character an entity, is written whole.
     std::string quotes(99, '"');
     Site worst{192, quotes.c_str(), 0};
     std::string expected = "\t<sat name=\"";
     for (int i = 0; i < 99; ++i) expected += "&quot;";
-    EXPECT_EQ(expected + "\" flags=\"5\" position=\"192\">", Line(Write({ExampleRecord()}, 6, 0, worst), 2));
+    EXPECT_EQ(expected + "\" flags=\"5\" position=\"192\">", Line(Write({WorkedExampleRecord()}, 6, 0, worst), 2));
     // The other formats take the name as it is.
-    EXPECT_EQ("2=Sat \"A\" & <B>", Line(Write({ExampleRecord()}, 0, 0, site), 2));
+    EXPECT_EQ("2=Sat \"A\" & <B>", Line(Write({WorkedExampleRecord()}, 0, 0, site), 2));
 }
 
 TEST_F(ListWriterTest, MissingArgumentsAndUnwritableFiles) {
-    TransponderRecord r = ExampleRecord();
+    TransponderRecord r = WorkedExampleRecord();
     std::string path = dir_.File("list.ini");
     EXPECT_EQ(-1, WriteTransponderList(nullptr, 130, path.c_str(), "X", 0, 0, 0, 0, 1, 0, 1));
     EXPECT_EQ(-1, WriteTransponderList(&r, 130, nullptr, "X", 0, 0, 0, 0, 1, 0, 1));
@@ -359,7 +344,7 @@ TEST_F(ListWriterTest, FullDiskIsReported) {
     std::error_code error;
     std::filesystem::create_symlink("/dev/full", dir_.File("list.ini.part"), error);
     if (error) GTEST_SKIP() << "cannot link to /dev/full";
-    TransponderRecord r = ExampleRecord();
+    TransponderRecord r = WorkedExampleRecord();
     std::string path = dir_.File("list.ini");
     EXPECT_EQ(-2, WriteTransponderList(&r, 130, path.c_str(), "X", 0, 0, 0, 0, 1, 0, 1));
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -373,7 +358,7 @@ TEST_F(ListWriterTest, InteropSamples) {
     const char *out = std::getenv("VESKER_INTEROP_DIR");
     if (out == nullptr || out[0] == '\0') GTEST_SKIP() << "VESKER_INTEROP_DIR not set";
     std::vector<TransponderRecord> band = MixedBand();
-    band.push_back(ExampleRecord());
+    band.push_back(WorkedExampleRecord());
     std::string text = std::string(out) + "/sample_text.ini";
     std::string xml = std::string(out) + "/sample.xml";
     const std::uint32_t count = static_cast<std::uint32_t>(band.size());

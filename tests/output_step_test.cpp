@@ -6,26 +6,12 @@
 #include <string>
 
 #include "support/fake_platform.h"
+#include "support/scripted_tuner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-TransponderRecord Carrier() {
-    TransponderRecord r{};
-    r.locked = 1;
-    r.frequency = 11778123;
-    r.polarization = 1;
-    r.symbol_rate = 27499999;
-    r.system = 2;
-    r.modulation = 2;
-    r.fec = 3;
-    r.rolloff = 1;
-    r.pilot = 2;
-    r.rf_level = -45;
-    r.snr = 9.04;
-    return r;
-}
 
 OutputOptions Options(const std::string &report_dir, const std::string &tp_dir) {
     OutputOptions o{};
@@ -61,7 +47,7 @@ protected:
     TempDir dir_;
     std::string report_dir_;
     std::string tp_dir_;
-    TransponderRecord carrier_ = Carrier();
+    TransponderRecord carrier_ = WorkedExampleRecord();
 };
 
 TEST_F(OutputStepTest, NamesByFormatLoopAndPosition) {

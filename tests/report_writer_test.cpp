@@ -9,39 +9,17 @@
 #include <vector>
 
 #include "support/fake_platform.h"
+#include "support/scripted_tuner.h"
 
 namespace {
 
-// The DVB-S2 carrier of the report's worked example.
-TransponderRecord WorkedExample() {
-    TransponderRecord record{};
-    record.locked = 1;
-    record.frequency = 11778123;
-    record.polarization = 1;
-    record.symbol_rate = 27499999;
-    record.system = 2;
-    record.inversion = 1;
-    record.modulation = 2;
-    record.fec = 3;
-    record.rolloff = 1;
-    record.pilot = 2;
-    record.coding_mode = 0;
-    record.frame_length = 0;
-    record.stream_type = 0;
-    record.stream_count = 0;
-    record.rf_level = -45;
-    record.snr = 9.04;
-    record.carrier_width = 33000;
-    record.bit_rate = 55000000;
-    return record;
-}
 
 std::vector<TransponderRecord> SeveralRecords() {
     std::vector<TransponderRecord> records;
 
     // Not locked, DVB-S: no DVB-S2 lines although their fields hold values; unknown
     // roll-off and inversion.
-    TransponderRecord dvbs = WorkedExample();
+    TransponderRecord dvbs = WorkedExampleRecord();
     dvbs.locked = 0;
     dvbs.frequency = 10744000;
     dvbs.polarization = 0;
@@ -62,7 +40,7 @@ std::vector<TransponderRecord> SeveralRecords() {
     records.push_back(dvbs);
 
     // DVB-S2 multistream: streams 1 2 5, ISSY, NPD, short frames, generic stream, ACM.
-    TransponderRecord multistream = WorkedExample();
+    TransponderRecord multistream = WorkedExampleRecord();
     multistream.frequency = 11001500;
     multistream.polarization = 2;
     multistream.inversion = 2;
@@ -84,7 +62,7 @@ std::vector<TransponderRecord> SeveralRecords() {
     records.push_back(multistream);
 
     // A stream count beyond the record's 16 identifiers lists the 16 stored ones.
-    TransponderRecord crowded = WorkedExample();
+    TransponderRecord crowded = WorkedExampleRecord();
     crowded.frequency = 12699999;
     crowded.polarization = 3;
     crowded.symbol_rate = 999;
@@ -97,7 +75,7 @@ std::vector<TransponderRecord> SeveralRecords() {
     records.push_back(crowded);
 
     // DVB-T: no margin model, 0.0 whatever the ratio.
-    TransponderRecord terrestrial = WorkedExample();
+    TransponderRecord terrestrial = WorkedExampleRecord();
     terrestrial.frequency = 11000000;
     terrestrial.system = 6;
     terrestrial.modulation = 20;
@@ -118,7 +96,7 @@ bool Exists(const std::string &path) {
 TEST(ReportWriter, WorkedExampleByteForByte) {
     TempDir dir;
     const std::string path = dir.File("report.txt");
-    const TransponderRecord record = WorkedExample();
+    const TransponderRecord record = WorkedExampleRecord();
     ASSERT_EQ(WriteReport(path.c_str(), &record, 1, 12.5), 0);
     ExpectGolden("report_worked_example.txt", ReadFileBytes(path));
     EXPECT_FALSE(Exists(path + ".part"));
@@ -145,7 +123,7 @@ TEST(ReportWriter, ScanTimeWithThreeDecimals) {
     };
     TempDir dir;
     const std::string path = dir.File("report.txt");
-    const TransponderRecord record = WorkedExample();
+    const TransponderRecord record = WorkedExampleRecord();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.last_line);
         ASSERT_EQ(WriteReport(path.c_str(), &record, 1, c.scan_time_s), 0);
@@ -160,14 +138,14 @@ TEST(ReportWriter, FullArrayOfRecords) {
     // 200 records is the pass's whole array, far more than the writer's buffer holds at once.
     TempDir dir;
     const std::string path = dir.File("report.txt");
-    std::vector<TransponderRecord> records(200, WorkedExample());
+    std::vector<TransponderRecord> records(200, WorkedExampleRecord());
     ASSERT_EQ(WriteReport(path.c_str(), records.data(), 200, 1.0), 0);
     const std::string bytes = ReadFileBytes(path);
     EXPECT_NE(bytes.find("\r\nTP N: 200\r\nFrequency: 11778.123 Mhz\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
     // Every block has the same length but for its number: 9 blocks of "TP N: 1".."9", 90 of two
     // digits, 101 of three.
-    const TransponderRecord single = WorkedExample();
+    const TransponderRecord single = WorkedExampleRecord();
     ASSERT_EQ(WriteReport(path.c_str(), &single, 1, 1.0), 0);
     const std::size_t block = ReadFileBytes(path).size() - std::strlen("Total Scan Time = 1.000s\r\n");
     EXPECT_EQ(bytes.size(), 200 * block + 90 + 2 * 101 + std::strlen("Total Scan Time = 1.000s\r\n"));
@@ -176,7 +154,7 @@ TEST(ReportWriter, FullArrayOfRecords) {
 TEST(ReportWriter, MissingArgumentsTouchNoFile) {
     TempDir dir;
     const std::string path = dir.File("report.txt");
-    const TransponderRecord record = WorkedExample();
+    const TransponderRecord record = WorkedExampleRecord();
     EXPECT_EQ(WriteReport(nullptr, &record, 1, 1.0), -1);
     EXPECT_EQ(WriteReport(path.c_str(), nullptr, 1, 1.0), -1);
     EXPECT_EQ(WriteReport(path.c_str(), &record, 0, 1.0), -1);
@@ -191,7 +169,7 @@ TEST(ReportWriter, MissingArgumentsTouchNoFile) {
 TEST(ReportWriter, MissingDirectoryGivesMinusTwo) {
     TempDir dir;
     const std::string path = dir.File("no such directory/report.txt");
-    const TransponderRecord record = WorkedExample();
+    const TransponderRecord record = WorkedExampleRecord();
     EXPECT_EQ(WriteReport(path.c_str(), &record, 1, 1.0), -2);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
@@ -206,7 +184,7 @@ TEST(ReportWriter, FailedWriteGivesMinusTwoAndKeepsOlderReport) {
     std::filesystem::create_symlink("/dev/full", path + ".part", error);
     if (error) GTEST_SKIP() << "cannot create a symbolic link here: " << error.message();
 
-    const TransponderRecord record = WorkedExample();
+    const TransponderRecord record = WorkedExampleRecord();
     EXPECT_EQ(WriteReport(path.c_str(), &record, 1, 1.0), -2);
     EXPECT_EQ(ReadFileBytes(path), "older report\r\n");
     EXPECT_FALSE(Exists(path + ".part"));

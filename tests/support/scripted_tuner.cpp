@@ -121,6 +121,25 @@ TransponderRecord Carrier(unsigned frequency_khz, int polarization, unsigned sym
     return record;
 }
 
+TransponderRecord WorkedExampleRecord() {
+    TransponderRecord record{};
+    record.locked = 1;
+    record.frequency = 11778123;
+    record.polarization = 1;
+    record.symbol_rate = 27499999;
+    record.system = 2;
+    record.inversion = 1;
+    record.modulation = 2;
+    record.fec = 3;
+    record.rolloff = 1;
+    record.pilot = 2;
+    record.rf_level = -45;
+    record.snr = 9.04;
+    record.carrier_width = 33000;
+    record.bit_rate = 55000000;
+    return record;
+}
+
 std::function<int(unsigned, unsigned, unsigned, TransponderRecord *)> BandOf(std::vector<TransponderRecord> carriers) {
     return [carriers](unsigned frequency_khz, unsigned step_khz, unsigned polarization, TransponderRecord *record) {
         const TransponderRecord *nearest = nullptr;

@@ -47,6 +47,10 @@ bool BindScriptedTuner(const char *executable_dir, TunerLibrary *table);
 TransponderRecord Carrier(unsigned frequency_khz, int polarization, unsigned symbol_rate, int system = 1,
                           int modulation = 1, int fec = 3, double snr = 10.0);
 
+// The DVB-S2 carrier of the worked examples: 11778.123 MHz vertical, 27499.999 kS/s, 8PSK 3/4,
+// roll-off 0.35, pilots on, -45 dBm, 9.04 dB, 33 MHz wide, 55 Mbit/s.
+TransponderRecord WorkedExampleRecord();
+
 // A band of carriers: a search at f with step w locks the first carrier of the search's
 // polarization whose frequency lies in [f - w/2, f + w/2] (the nearest to f).
 std::function<int(unsigned, unsigned, unsigned, TransponderRecord *)> BandOf(std::vector<TransponderRecord> carriers);
