@@ -12,17 +12,8 @@ seconds=${FUZZ_SECONDS:-45}
 jobs=${VESKER_JOBS:-2}
 targets=(ini_reader_fuzz config_run_fuzz record_pass_fuzz)
 
-missing=()
-for package in cmake make clang libclang-rt-14-dev libgtest-dev; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -q </dev/null
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" </dev/null
-fi
+source "$(dirname "$0")/install.sh"
+install_missing cmake make clang libclang-rt-14-dev libgtest-dev
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVESKER_FUZZERS=ON -DVESKER_SANITIZERS=ON -DVESKER_TESTS=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null

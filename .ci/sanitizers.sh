@@ -8,17 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-sanitizers
 jobs=${VESKER_JOBS:-2}
 
-missing=()
-for package in cmake g++ make libgtest-dev; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -q </dev/null
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" </dev/null
-fi
+source "$(dirname "$0")/install.sh"
+install_missing cmake g++ make libgtest-dev
 
 cmake -S "$root" -B "$build" -DVESKER_SANITIZERS=ON -DVESKER_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null
 cmake --build "$build" -j"$jobs" </dev/null

@@ -6,15 +6,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 
-missing=()
-for package in g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 cmake make; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing ${missing[*]}"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" < /dev/null
-fi
+source "$(dirname "$0")/install.sh"
+install_missing g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 cmake make
 
 echo "== Windows 32-bit: compile and link (the record layout is checked at compile time)"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DVESKER_TESTS=OFF > /dev/null
