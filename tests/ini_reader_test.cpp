@@ -312,13 +312,30 @@ std::size_t ReadChunk(void *context, char *buffer, std::size_t size) {
     return count;
 }
 
-TEST(IniReaderTest, ByteOrderMarkSkippedHoweverTheSourceSplitsItsReads) {
+TEST(IniReader, ByteOrderMarkSkippedHoweverTheSourceSplitsItsReads) {
     for (std::size_t chunk : {1u, 2u, 3u, 4u, 4096u}) {
         SCOPED_TRACE(chunk);
         ChunkedText text{"\xEF\xBB\xBF[Scan0]\rPol=Horizontal\r", 0, chunk};
         char value[32] = "";
         EXPECT_EQ(10, IniFindValue(IniSource{&text, ReadChunk}, "Scan0", "Pol", value, sizeof value));
         EXPECT_STREQ("Horizontal", value);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A configuration path that names an endless device or a directory reads as a missing file
+// and never holds the program.
+TEST(IniReader, EndlessOrNonFileSourcesGiveTheDefaults) {
+    TempDir dir;
+    for (const std::string &path : {std::string("/dev/zero"), dir.path().string()}) {
+        SCOPED_TRACE(path);
+        char text[16] = "";
+        EXPECT_EQ(42, IniReadInt("SatInfo", "LOF1", 42, path.c_str()));
+        EXPECT_EQ(3u, IniReadText("SatInfo", "SatName", "Sat", text, sizeof text, path.c_str()));
+        EXPECT_STREQ("Sat", text);
     }
 }
 

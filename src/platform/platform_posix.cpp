@@ -34,10 +34,18 @@ std::size_t ReadDescriptor(void *context, char *buffer, std::size_t size) {
     }
 }
 
-// Opens the INI file for one lookup; a file that cannot be opened reads as empty.
+// Opens the INI file for one lookup; a file that cannot be opened reads as empty. Only a
+// plain file is read: a pipe, a device such as /dev/zero or a directory would never end or
+// never answer, so they count as missing (opened without waiting for a pipe's writer).
 class IniFile {
 public:
-    explicit IniFile(const char *path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+    explicit IniFile(const char *path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+        struct stat status{};
+        if (descriptor_ >= 0 && (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(descriptor_);
+            descriptor_ = -1;
+        }
+    }
     ~IniFile() {
         if (descriptor_ >= 0) ::close(descriptor_);
     }
