@@ -201,7 +201,8 @@ bool ModulePathOf(const void *address, char *out, std::size_t size) {
 }
 
 FileHandle CreateOutputFile(const char *path) {
-    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Never waits: a pipe without a reader fails at once instead of holding the run.
+    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
 }
 
 bool IsDeviceFile(const char *path) {
