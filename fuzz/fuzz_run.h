@@ -8,19 +8,12 @@
 #include <random>
 #include <string>
 
+#include "fuzz_check.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"
 
 namespace fuzz_run {
 
-// A broken rule aborts, naming its line, so that libFuzzer keeps the input.
-#define FUZZ_CHECK(condition) \
-    do { \
-        if (!(condition)) { \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort(); \
-        } \
-    } while (0)
 
 // /tmp/vesker-fuzz-<name>-<random>/, created once per process and removed at its end.
 inline const std::string &ScratchDir(const char *name) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "platform/ini_reader.h"
 
 namespace {
@@ -46,14 +47,6 @@ std::string TakeName(const std::uint8_t *&data, std::size_t &size, std::size_t l
     return name;
 }
 
-// A broken rule aborts, naming its line, so that libFuzzer keeps the input.
-#define Check(condition) \
-    do { \
-        if (!(condition)) { \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort(); \
-        } \
-    } while (0)
 
 }  // namespace
 
@@ -77,14 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                                            value_size > 0 ? whole_value.data() : nullptr, value_size);
     const long chunked_length = IniFindValue(IniSource{&chunked, ReadChunk}, section.c_str(), key.c_str(),
                                              value_size > 0 ? chunked_value.data() : nullptr, value_size);
-    Check(whole_length == chunked_length);
-    Check(whole_value[value_size] == 'W' && chunked_value[value_size] == 'C');  // the guard byte stays
+    FUZZ_CHECK(whole_length == chunked_length);
+    FUZZ_CHECK(whole_value[value_size] == 'W' && chunked_value[value_size] == 'C');  // the guard byte stays
     if (whole_length >= 0 && value_size > 0) {
         // The value is cut to value_size-1 bytes and terminated.
         const std::size_t copied =
             static_cast<std::size_t>(whole_length) < value_size ? static_cast<std::size_t>(whole_length) : value_size - 1;
-        Check(whole_value[copied] == '\0');
-        Check(std::memcmp(whole_value.data(), chunked_value.data(), copied + 1) == 0);
+        FUZZ_CHECK(whole_value[copied] == '\0');
+        FUZZ_CHECK(std::memcmp(whole_value.data(), chunked_value.data(), copied + 1) == 0);
     }
 
     // The text lookup: at most size-1 characters, zero-terminated, the count returned.
@@ -93,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     memory.position = 0;
     const std::uint32_t count =
         IniTextLookup(IniMemorySource(&memory), section.c_str(), key.c_str(), "Default  ", out.data(), text_size);
-    Check(out[text_size] == 'G');
+    FUZZ_CHECK(out[text_size] == 'G');
     if (text_size == 0) {
-        Check(count == 0 && out[0] == 'G');
+        FUZZ_CHECK(count == 0 && out[0] == 'G');
     } else {
-        Check(count < text_size && out[count] == '\0');
+        FUZZ_CHECK(count < text_size && out[count] == '\0');
     }
 
     // The integer lookup agrees with the value parsed on its own.
@@ -107,9 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     memory.position = 0;
     const long full_length = IniFindValue(IniMemorySource(&memory), section.c_str(), key.c_str(), full, sizeof full);
     if (full_length <= 0) {
-        Check(number == -12345);
+        FUZZ_CHECK(number == -12345);
     } else if (static_cast<std::size_t>(full_length) < sizeof full && std::strlen(full) > 0) {
-        Check(number == IniParseInteger(full));
+        FUZZ_CHECK(number == IniParseInteger(full));
     }
 
     // The number parser over the raw text.

@@ -1,0 +1,14 @@
+// A check that holds in every fuzz target: a broken rule aborts, naming its line, so that
+// libFuzzer keeps the input.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition) \
+    do { \
+        if (!(condition)) { \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort(); \
+        } \
+    } while (0)
