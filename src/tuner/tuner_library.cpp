@@ -9,6 +9,23 @@ namespace {
 
 TunerLibrary g_tuner = {};
 
+// The functions of the loaded library as it exports them. The table handed out calls them
+// through CallLibrary, so a library that pops its own arguments works as well as one that
+// leaves that to the caller (32-bit Windows has both kinds).
+TunerLibrary g_loaded = {};
+
+int LoadedCheckForDVBEx(LumorathDeviceCallback callback) { return CallLibrary(g_loaded.CheckForDVBEx, callback); }
+int LoadedStartDVBEx(int device) { return CallLibrary(g_loaded.StartDVBEx, device); }
+int LoadedStopDVB() { return CallLibrary(g_loaded.StopDVB); }
+int LoadedGetCaps() { return CallLibrary(g_loaded.GetCaps); }
+int LoadedSendDiSEqC(int kind, int value) { return CallLibrary(g_loaded.SendDiSEqC, kind, value); }
+int LoadedSendDiseqCmd(unsigned char *bytes, int count) { return CallLibrary(g_loaded.SendDiseqCmd, bytes, count); }
+int LoadedVesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization, unsigned int lof1_khz,
+                 unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate, TransponderRecord *record) {
+    return CallLibrary(g_loaded.Vesker, frequency_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz,
+                       min_symbol_rate, record);
+}
+
 template <typename Function>
 bool Resolve(void *library, const char *file, const char *name, Function *out) {
     void *symbol = FindLibrarySymbol(library, name);
@@ -53,6 +70,8 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
                     Resolve(library, file, "SendDiseqCmd", &resolved.SendDiseqCmd) &&
                     Resolve(library, file, "Vesker", &resolved.Vesker);
     if (!complete) return false;
-    *table = resolved;
+    g_loaded = resolved;
+    *table = {LoadedCheckForDVBEx, LoadedStartDVBEx, LoadedStopDVB,   LoadedGetCaps,
+              LoadedSendDiSEqC,    LoadedSendDiseqCmd, LoadedVesker};
     return true;
 }

@@ -25,4 +25,6 @@ typedef bool (*TunerBinder)(const char *executable_dir, TunerLibrary *table);
 
 // Loads the library file (LUMORATH_LIBRARY when set and non-empty, else the platform's
 // library name in `executable_dir`) and resolves all seven functions before any is called.
+// The table calls the library last loaded; its calls work whether the library's functions
+// pop their own arguments or not. The callback it hands on is called the C way (lumorath.h).
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table);
