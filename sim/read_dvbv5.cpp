@@ -10,7 +10,6 @@ namespace sim {
 
 namespace {
 
-
 struct Dvbv5Block {
     int line = 0;
     std::vector<std::pair<std::string, std::string>> values;

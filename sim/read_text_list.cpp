@@ -10,7 +10,6 @@ namespace sim {
 
 namespace {
 
-
 // "S2 11778000 V 27500000 3/4 35 8PSK 5 # comment": system, frequency (kHz), polarization,
 // symbol rate (S/s), FEC, roll-off (may be left out: the list then has two blanks), modulation
 // (may be left out for DVB-S), input stream id. Also takes the legacy "S2 f p sr fec AUTO 8PSK".

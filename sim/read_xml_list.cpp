@@ -10,7 +10,6 @@ namespace sim {
 
 namespace {
 
-
 struct XmlTag {
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes;

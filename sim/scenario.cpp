@@ -12,7 +12,6 @@ namespace sim {
 
 namespace {
 
-
 // The rate of `system` (and constellation, frame length) nearest to the FEC code's rate;
 // the lower one on a tie.
 int NearestValidFec(int system, int constellation, int fec, int frame_length) {

@@ -134,7 +134,6 @@ int RollOffFromText(const std::string &text) {
     return -1;
 }
 
-
 bool ParsePositionText(const char *text, int *tenths) {
     std::string value = Trim(text);
     if (value.size() < 2) return false;
