@@ -43,13 +43,15 @@ bool ParsePolarization(char *text, std::uint32_t *code) {
 struct WalkOutcome {
     bool scanned;        // at least one interval reached the interval scan
     bool search_failed;  // a blind search failed; the walk ended there
+    std::uint32_t low_mhz;   // the lowest start and highest stop of the scanned intervals
+    std::uint32_t high_mhz;
 };
 
 // Walks Scan0, Scan1, ... until a section without Pol, the first invalid value, a stop
 // request, a failed search or a full record array.
 WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int diseqc, TransponderRecord *records,
                          std::uint32_t *found_count, int *stop_flag) {
-    WalkOutcome outcome{false, false};
+    WalkOutcome outcome{false, false, 0, 0};
     for (std::uint32_t interval = 0;; ++interval) {
         char section[16];
         std::snprintf(section, sizeof section, "Scan%u", interval);
@@ -97,6 +99,8 @@ WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int di
         const double min_snr1_db = IniReadInt("Options", "MinSNR1", -100, config_path);
         const double min_snr2_db = IniReadInt("Options", "MinSNR2", -100, config_path);
 
+        if (!outcome.scanned || start_mhz < outcome.low_mhz) outcome.low_mhz = start_mhz;
+        if (!outcome.scanned || stop_mhz > outcome.high_mhz) outcome.high_mhz = stop_mhz;
         outcome.scanned = true;
         std::uint32_t accepted_before_failure = 0;
         const int accepted = ScanInterval(start_mhz, *found_count, records, stop_flag,
@@ -140,7 +144,11 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
             std::sort(g_records, g_records + found_count,
                       [](const TransponderRecord &a, const TransponderRecord &b) { return a.frequency < b.frequency; });
             Print("Total tranponders found = %u\n", found_count);
-            RunOutputStep(g_records, found_count, scan_time_s, pass, output);
+            // The band map spans what this pass scanned.
+            OutputOptions pass_output = output;
+            pass_output.window_start_mhz = walk.low_mhz;
+            pass_output.window_stop_mhz = walk.high_mhz;
+            RunOutputStep(g_records, found_count, scan_time_s, pass, pass_output);
         }
         Print("\n\n");
 

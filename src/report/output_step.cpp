@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "report/band_map.h"
 #include "report/list_writer.h"
 #include "report/report_writer.h"
 
@@ -55,4 +56,12 @@ void RunOutputStep(const TransponderRecord *records, std::uint32_t count, double
                                       options.ini_format, options.info_format) != 0) {
         Print("error !\n");
     }
+
+    // The band map is named like the report and stands beside it.
+    if (options.band_map == 0) return;
+    fits = FormName(name, report_dir, "svg", options, pass_number);
+    Print("Draw the band map to %s ...\n", name);
+    const BandMapPass pass{options.satellite_name, options.satellite_position, pass_number, options.window_start_mhz,
+                           options.window_stop_mhz};
+    if (!fits || WriteBandMap(name, records, count, pass) != 0) Print("error !\n");
 }
