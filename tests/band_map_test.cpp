@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -94,6 +95,7 @@ TEST_F(BandMapTest, MarginClassesAsTheReportShowsTheMargin) {
     } rows[] = {
         {5.36, kMarginShort}, {5.40, kMarginShort}, {5.42, kMarginTight}, {5.46, kMarginTight},
         {7.40, kMarginTight}, {7.42, kMarginGood},  {7.46, kMarginGood},  {20.0, kMarginGood},
+        {1e300, kMarginGood}, {-1e300, kMarginShort}, {std::nan(""), kMarginTight},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.snr_db);

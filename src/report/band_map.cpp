@@ -28,7 +28,7 @@ constexpr long kFullScaleSnr = 200;   // tenths of a dB: 20 dB and above reach t
 constexpr long kMinBarWidth = 2;      // px, so that the narrowest carrier stays visible
 constexpr long kLabelPitch = 14;      // px between two upright labels of 11 px type
 
-// Colours of the three margin classes, as satellite users read them, and of the rest.
+// Colours of the three margin classes, as satellite users read them, the page and the text.
 const char *const kMarginColour[] = {"#d7191c", "#f5a300", "#1a9641"};  // short, tight, good
 const char *const kBackground = "#ffffff";
 const char *const kInk = "#222222";
@@ -49,7 +49,13 @@ void TenthsText(long tenths, char (&out)[24]) {
     std::snprintf(out, sizeof out, "%s%ld.%ld", sign, magnitude / 10, magnitude % 10);
 }
 
-long Tenths(double value_db) { return std::lround(value_db * 10.0); }
+// dB in tenths, rounded. The SNR is the tuner's word: a value beyond any real one is held
+// at +-100000 dB and one that is not a number counts 0.
+long Tenths(double value_db) {
+    if (std::isnan(value_db)) return 0;
+    const double held = value_db > 1e5 ? 1e5 : value_db < -1e5 ? -1e5 : value_db;
+    return std::lround(held * 10.0);
+}
 
 struct Axis {
     std::uint64_t start_khz;
