@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The band map in a real browser: a whole simulator scan of tests/band_map/three-margins.xml
-# with BandMap on, the picture checked by xmllint, a screenshot of it by headless Chromium,
-# and the screenshot's pixels read at the centres of the three carriers (one per margin
-# colour) and at a point in a gap, which must be background.
+# with BandMap on, the picture (and the golden ones) validated as SVG 1.1 by xmllint, a
+# screenshot of it by headless Chromium, and the screenshot's pixels read at the centres of
+# the three carriers (one per margin colour) and at a point in a gap, which must be background.
 # Works unattended (no standard input, CI=true); installs what a fresh machine lacks. Where
 # Chromium cannot be had or cannot start, says so in one line and passes.
 set -euo pipefail
@@ -11,7 +11,7 @@ build=$root/build
 jobs=${VESKER_JOBS:-2}
 
 source "$(dirname "$0")/install.sh"
-install_missing cmake g++ make libxml2-utils zlib1g-dev
+install_missing cmake g++ make libxml2-utils zlib1g-dev w3c-sgml-lib
 command -v chromium >/dev/null 2>&1 || install_missing chromium || true
 if ! command -v chromium >/dev/null 2>&1; then
   echo "bandmap: not run: Debian's chromium could not be installed on this machine"
@@ -29,7 +29,8 @@ g++ -O1 -o "$work/png_pixels" "$root/tests/band_map/png_pixels.cpp" -lz
 (cd "$work" && LUMORATH_LIBRARY="$build/libLumorath.so" LUMORATH_SCENARIO="$root/tests/band_map/three-margins.xml" \
    LUMORATH_SEED=14 "$build/vesker" "$root/tests/band_map/band-map.ini" >console.txt </dev/null)
 grep -q "^Draw the band map to 0192.svg ...$" "$work/console.txt" || { echo "FAIL: the scan drew no band map"; cat "$work/console.txt"; exit 1; }
-xmllint --noout "$work/0192.svg"
+xmllint --noout --dtdvalid /usr/share/xml/w3c-sgml-lib/schema/dtd/REC-SVG11-20110816/svg11.dtd \
+  "$work/0192.svg" "$root"/tests/golden/*.svg "$root/docs/band-map.svg"
 
 height=$(sed -n 's/^<svg .* height="\([0-9]*\)".*/\1/p' "$work/0192.svg")
 profile=$(mktemp -d)
