@@ -150,6 +150,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     output.lof1_mhz = lnb.lof1_mhz;
     output.lof2_mhz = lnb.lof2_mhz;
     output.lofsw_mhz = lnb.lofsw_mhz;
+    output.band_map = IniReadInt("Options", "BandMap", 0, config_path);
 
     const int result = RunPassLoop(config_path, lnb, output);
     Tuner().StopDVB();

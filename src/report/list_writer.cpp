@@ -189,29 +189,6 @@ void CommentText(ListFormat format, const TransponderRecord &record, int info_fo
 }
 
 
-// The satellite name with the characters special to XML written as entities; cut at a
-// whole character when the buffer is full.
-void XmlEscape(const char *text, char *out, std::size_t size) {
-    std::size_t used = 0;
-    for (; *text != '\0'; ++text) {
-        const char *entity = nullptr;
-        switch (*text) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            case '"': entity = "&quot;"; break;
-            default: break;
-        }
-        char single[2] = {*text, '\0'};
-        const char *piece = entity != nullptr ? entity : single;
-        std::size_t length = 0;
-        while (piece[length] != '\0') ++length;
-        if (used + length >= size) break;
-        for (std::size_t i = 0; i < length; ++i) out[used++] = piece[i];
-    }
-    out[used] = '\0';
-}
-
 // ---- Headers and lines -----------------------------------------------------------------
 
 void WriteHeader(OutputFile *file, ListFormat format, int position, const char *satellite_name,
@@ -323,6 +300,35 @@ EastWest EastWestOf(int satellite_position) {
     return {magnitude / 10u, magnitude % 10u, satellite_position <= 1800 ? 'E' : 'W'};
 }
 
+void XmlEscape(const char *text, char *out, std::size_t size) {
+    std::size_t used = 0;
+    for (; *text != '\0'; ++text) {
+        const char *entity = nullptr;
+        switch (*text) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '"': entity = "&quot;"; break;
+            default: break;
+        }
+        char single[2] = {*text, '\0'};
+        const char *piece = entity != nullptr ? entity : single;
+        std::size_t length = 0;
+        while (piece[length] != '\0') ++length;
+        if (used + length >= size) break;
+        for (std::size_t i = 0; i < length; ++i) out[used++] = piece[i];
+    }
+    out[used] = '\0';
+}
+
+void DateText(char *out, std::size_t size) {
+    LocalTime now{};
+    Platform().local_time(&now);
+    std::snprintf(out, size, "%u:%02u - %02u/%02u/%04u", static_cast<unsigned>(now.hour),
+                  static_cast<unsigned>(now.minute), static_cast<unsigned>(now.day),
+                  static_cast<unsigned>(now.month), static_cast<unsigned>(now.year));
+}
+
 int WriteTransponderList(const TransponderRecord *records, int satellite_position, const char *file_name,
                          const char *satellite_name, std::uint32_t lof1_mhz, std::uint32_t lof2_mhz,
                          std::uint32_t lofsw_mhz, std::uint32_t switch_value, std::uint32_t count,
@@ -337,12 +343,8 @@ int WriteTransponderList(const TransponderRecord *records, int satellite_positio
                 count);
 
     // One date for the whole file, taken after the header.
-    LocalTime now{};
-    Platform().local_time(&now);
     char date[kDateSize];
-    std::snprintf(date, sizeof date, "%u:%02u - %02u/%02u/%04u", static_cast<unsigned>(now.hour),
-                  static_cast<unsigned>(now.minute), static_cast<unsigned>(now.day),
-                  static_cast<unsigned>(now.month), static_cast<unsigned>(now.year));
+    DateText(date, sizeof date);
 
     for (std::uint32_t n = 1; n <= count; ++n) {
         const TransponderRecord &record = records[n - 1];

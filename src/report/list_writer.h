@@ -2,6 +2,7 @@
 // 5 the text list, 6 the XML list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "tuner/lumorath.h"
@@ -14,6 +15,13 @@ struct EastWest {
     char letter;  // 'E' or 'W'
 };
 EastWest EastWestOf(int satellite_position);
+
+// `text` with the characters special to XML written as entities; cut at a whole character
+// when `out` is full.
+void XmlEscape(const char *text, char *out, std::size_t size);
+
+// The local date and time as the lists write it: "14:05 - 09/12/2026".
+void DateText(char *out, std::size_t size);
 
 // `satellite_position` in tenths of a degree counted eastward (0..3599); LOF values in MHz;
 // `switch_value` 0 when DiSEqC is 0, else DiSEqC + 2. Returns 0 when written; -1 when the
