@@ -8,6 +8,7 @@
 #include "driver/pass_loop.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
+#include "report/name_text.h"
 #include "report/output_step.h"
 
 namespace {
@@ -19,7 +20,12 @@ int g_device_number = -1;
 unsigned g_device_count = 0;
 
 void OnDeviceFound(int index, const char *name) {
-    if (g_device_number < 0) Print("Device %i: %s\n", index, name != nullptr ? name : "");
+    if (g_device_number < 0) {
+        // The library's text reaches the terminal: no control character gets through.
+        char printable[512];
+        PrintableName(name != nullptr ? name : "", printable, sizeof printable);
+        Print("Device %i: %s\n", index, printable);
+    }
     ++g_device_count;
 }
 
