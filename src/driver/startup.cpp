@@ -96,6 +96,14 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         }
     }
     Print("Config name: %s\n", config_path);
+    if (argc > 1 && argv[1] != nullptr) {
+        // A named file that cannot be read is no error (every key takes its default), but the
+        // user should know that their settings are not the ones in use.
+        char reason[256];
+        if (!CheckReadableFile(config_path, reason, sizeof reason)) {
+            PrintError("Config file %s cannot be read (%s): the defaults are used\n", config_path, reason);
+        }
+    }
 
     LnbSettings lnb{};
     if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;

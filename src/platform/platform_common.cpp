@@ -1,8 +1,23 @@
-// The parts of the seam that are the same on every platform: the hooks table and Print.
+// The parts of the seam that are the same on every platform: the hooks table, Print and
+// PrintError.
 #include <cstdarg>
 #include <cstdio>
 
 #include "platform/platform.h"
+
+namespace {
+
+constexpr std::size_t kTextSize = 2048;
+
+// Formats into `text`; returns the length kept (an over-long text is cut, never overflows).
+std::size_t FormatText(char (&text)[kTextSize], const char *format, va_list arguments) {
+    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    if (length < 0) return 0;
+    std::size_t size = static_cast<std::size_t>(length);
+    return size >= sizeof text ? sizeof text - 1 : size;
+}
+
+}  // namespace
 
 PlatformHooks &Platform() {
     static PlatformHooks hooks = SystemPlatform();
@@ -10,13 +25,20 @@ PlatformHooks &Platform() {
 }
 
 void Print(const char *format, ...) {
-    char text[2048];
+    char text[kTextSize];
     va_list arguments;
     va_start(arguments, format);
-    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    const std::size_t size = FormatText(text, format, arguments);
     va_end(arguments);
-    if (length < 0) return;
-    std::size_t size = static_cast<std::size_t>(length);
-    if (size >= sizeof text) size = sizeof text - 1;  // cut, never overflow
-    Platform().write_console(text, size);
+    if (size > 0) Platform().write_console(text, size);
+}
+
+void PrintError(const char *format, ...) {
+    char text[kTextSize];
+    va_list arguments;
+    va_start(arguments, format);
+    const std::size_t size = FormatText(text, format, arguments);
+    va_end(arguments);
+    std::fwrite(text, 1, size, stderr);
+    std::fflush(stderr);
 }
