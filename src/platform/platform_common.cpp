@@ -7,14 +7,20 @@
 
 namespace {
 
-constexpr std::size_t kTextSize = 2048;
-
-// Formats into `text`; returns the length kept (an over-long text is cut, never overflows).
-std::size_t FormatText(char (&text)[kTextSize], const char *format, va_list arguments) {
+// Formats into a fixed buffer and hands the text to `write`; an over-long text is cut,
+// never overflows.
+void Emit(void (*write)(const char *text, std::size_t length), const char *format, va_list arguments) {
+    char text[2048];
     int length = std::vsnprintf(text, sizeof text, format, arguments);
-    if (length < 0) return 0;
+    if (length < 0) return;
     std::size_t size = static_cast<std::size_t>(length);
-    return size >= sizeof text ? sizeof text - 1 : size;
+    if (size >= sizeof text) size = sizeof text - 1;
+    write(text, size);
+}
+
+void WriteStandardError(const char *text, std::size_t length) {
+    std::fwrite(text, 1, length, stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace
@@ -25,20 +31,15 @@ PlatformHooks &Platform() {
 }
 
 void Print(const char *format, ...) {
-    char text[kTextSize];
     va_list arguments;
     va_start(arguments, format);
-    const std::size_t size = FormatText(text, format, arguments);
+    Emit(Platform().write_console, format, arguments);
     va_end(arguments);
-    if (size > 0) Platform().write_console(text, size);
 }
 
 void PrintError(const char *format, ...) {
-    char text[kTextSize];
     va_list arguments;
     va_start(arguments, format);
-    const std::size_t size = FormatText(text, format, arguments);
+    Emit(WriteStandardError, format, arguments);
     va_end(arguments);
-    std::fwrite(text, 1, size, stderr);
-    std::fflush(stderr);
 }
