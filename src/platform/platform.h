@@ -35,11 +35,17 @@ bool ExecutablePath(char *out, std::size_t size);
 // starts with '/'; on Windows one with a drive letter or starting with '\' or '/'.
 bool IsAbsolutePath(const char *path);
 
-// The tuner library file: open it and find a function in it. Null on failure.
-void *OpenLibrary(const char *file);
+// The tuner library file: open it and find a function in it. Null on failure; OpenLibrary
+// then leaves the system's reason in `reason` (dlerror, or the text of GetLastError).
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size);
 void *FindLibrarySymbol(void *library, const char *name);
 // An environment variable, or null.
 const char *EnvironmentValue(const char *name);
+
+// True when `path` names a plain file that can be opened for reading. Otherwise false, with
+// the reason in `reason`: the system's error text, or that it is a directory or not a plain
+// file (a pipe or a device, which could keep a reader waiting or reading for ever).
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size);
 
 // The full path of the executable or library that holds `address` (the simulator finds its
 // settings file beside itself this way); false when it cannot be had.

@@ -16,8 +16,11 @@ struct EastWest {
 };
 EastWest EastWestOf(int satellite_position);
 
-// `text` with the characters special to XML written as entities; cut at a whole character
-// when `out` is full.
+// A name as XML text under the ISO 8859-1 declaration: the characters special to XML as
+// entities, control characters dropped (XML allows none of C0 in an attribute, and the C1
+// ones are no part of a name), and the characters of a UTF-8 name beyond ASCII as character
+// references, so that a reader sees them whatever the declaration says. A name that is not
+// UTF-8 keeps its bytes, which are then Latin-1. Cut at a whole character when `out` is full.
 void XmlEscape(const char *text, char *out, std::size_t size);
 
 // The local date and time as the lists write it: "14:05 - 09/12/2026".

@@ -51,7 +51,12 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
     char file[kPathSize];
     const char *chosen = EnvironmentValue("LUMORATH_LIBRARY");
     if (chosen != nullptr && chosen[0] != '\0') {
-        if (std::snprintf(file, sizeof file, "%s", chosen) >= static_cast<int>(sizeof file)) {
+        // A bare file name means the file in the current directory, as for any other file the
+        // user names; the loader would search its library path for it instead.
+        const bool bare = std::strchr(chosen, '/') == nullptr && std::strchr(chosen, kPathSeparator) == nullptr &&
+                          !IsAbsolutePath(chosen);
+        if (std::snprintf(file, sizeof file, "%s%s", bare ? kCurrentDirectory : "", chosen) >=
+            static_cast<int>(sizeof file)) {
             Print("Tuner library name too long: %s !\n", chosen);
             return false;
         }
@@ -60,9 +65,11 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
         Print("Tuner library path too long !\n");
         return false;
     }
-    void *library = OpenLibrary(file);
+    char reason[512];
+    void *library = OpenLibrary(file, reason, sizeof reason);
     if (library == nullptr) {
         Print("Can't load tuner library %s !\n", file);
+        PrintError("Can't load tuner library %s: %s\n", file, reason);
         return false;
     }
     TunerLibrary resolved = {};
