@@ -216,6 +216,34 @@ bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) 
     if (!plain) std::snprintf(reason, reason_size, "not a plain file");
     return plain;
 }
+#if defined(__i386__)
+// CallSavingStack(function, arguments, count): copies the arguments onto a fresh stack area,
+// aligned to 16 bytes as GCC's code expects, calls the function and takes the stack pointer
+// back from ebp, which both conventions preserve. A stdcall function has popped its
+// arguments by then, a cdecl one has not; either way the caller's stack is as it was.
+__asm__(
+    "    .text\n"
+    "    .p2align 4\n"
+    "    .globl vesker_call_saving_stack\n"
+    "vesker_call_saving_stack:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"              // the stack pointer, saved
+    "    movl 12(%ebp), %edx\n"          // arguments
+    "    movl 16(%ebp), %ecx\n"          // count
+    "    leal 0(,%ecx,4), %eax\n"
+    "    subl %eax, %esp\n"
+    "    andl $-16, %esp\n"
+    "    testl %ecx, %ecx\n"
+    "    jz 2f\n"
+    "1:  movl -4(%edx,%ecx,4), %eax\n"   // the last argument goes highest
+    "    movl %eax, -4(%esp,%ecx,4)\n"
+    "    decl %ecx\n"
+    "    jnz 1b\n"
+    "2:  call *8(%ebp)\n"
+    "    movl %ebp, %esp\n"              // ... and restored
+    "    popl %ebp\n"
+    "    ret\n");
+#endif
 
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     HMODULE module = nullptr;

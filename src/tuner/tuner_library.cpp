@@ -10,14 +10,16 @@ namespace {
 TunerLibrary g_library = {};  // the library's own functions
 
 // Every call into the library is bracketed, so that a stop request knows the program is
-// waiting there (a search in progress is never interrupted; one that never returns is survived).
+// waiting there (a search in progress is never interrupted; one that never returns is survived),
+// and goes through CallLibrary, so a library that pops its own arguments works as well as one
+// that leaves that to the caller (32-bit Windows has both kinds).
 template <typename Function, Function TunerLibrary::*member>
 struct Bracketed;
 template <typename... Arguments, int (*TunerLibrary::*member)(Arguments...)>
 struct Bracketed<int (*)(Arguments...), member> {
     static int Call(Arguments... arguments) {
         EnterBlockingCall();
-        const int result = (g_library.*member)(arguments...);
+        const int result = CallLibrary(g_library.*member, arguments...);
         LeaveBlockingCall();
         return result;
     }
