@@ -16,9 +16,8 @@ namespace {
 // 1.5 s; a driver with its own algorithm reports its end (FE_TIMEDOUT) and is bounded at 5 s.
 constexpr std::uint32_t kBuiltinBlindTimeoutMs = 1500;
 constexpr std::uint32_t kDriverBlindTimeoutMs = 5000;
-// The blind algorithm searches this far beyond the step on either side, kHz, and is told
-// the highest symbol rate it may meet (it sets the tuner's filter from it).
-constexpr std::uint32_t kBlindRangeMarginKhz = 2000;
+// The blind algorithm is told the highest symbol rate it may meet (it sets the tuner's
+// filter from it); its search range is the whole width around the tuned frequency.
 constexpr std::uint32_t kBlindMaxSymbolRate = 45000000;
 
 enum class Attempt { kLocked, kNoLock, kRefused, kFailed };
@@ -157,8 +156,10 @@ int SearchStep(const FrontendEntry &entry, const DvbSettings &settings, SecState
         ReportFailure(entry, {"setting the LNB supply or tone", sec->last_error});
         return 0;
     }
-    // The demodulator is tuned to the middle of the step and searches it.
-    const std::int64_t if_khz = LnbIntermediateKhz(band, static_cast<std::uint64_t>(step.frequency_khz) + step.step_khz / 2u);
+    // The demodulator is tuned to the step start and searches around it. The program's next
+    // step starts a step above a found carrier's upper edge, so a search reaching a step
+    // either side covers the band without a gap and never meets the same carrier twice.
+    const std::int64_t if_khz = LnbIntermediateKhz(band, step.frequency_khz);
     if (if_khz < static_cast<std::int64_t>(entry.frequency_min_khz) ||
         (entry.frequency_max_khz != 0 && if_khz > static_cast<std::int64_t>(entry.frequency_max_khz)) || if_khz <= 0) {
         return 1;  // outside what the tuner takes
@@ -178,7 +179,7 @@ int SearchStep(const FrontendEntry &entry, const DvbSettings &settings, SecState
                                       ? entry.symbol_rate_max
                                       : kBlindMaxSymbolRate;
             timeout_ms = Bounded(settings.lock_timeout_ms, kDriverBlindTimeoutMs);
-            attempt = DriverBlindAttempt(fd, request, step.step_khz / 2u + kBlindRangeMarginKhz, timeout_ms, &failure);
+            attempt = DriverBlindAttempt(fd, request, 2u * step.step_khz, timeout_ms, &failure);
         } else {
             SystemsToTry(entry, tries);
             request.system = tries[0].system;

@@ -139,11 +139,10 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     const std::uint32_t pilot = batch.props[6].u.data;
     const std::uint32_t inversion = batch.props[7].u.data;
 
-    // A driver without its own read-back echoes the request: every automatic value comes
-    // back automatic and nothing else changes. Then only the lock itself is known.
-    const bool reported = fec != FEC_AUTO || rolloff != ROLLOFF_AUTO || pilot != PILOT_AUTO ||
-                          inversion != INVERSION_AUTO || system != asked.system || modulation != asked.modulation ||
-                          if_khz != asked.if_khz || symbol_rate != asked.symbol_rate;
+    // A driver without its own read-back echoes the request: the values asked for as
+    // automatic come back automatic. A measured frequency or rate says nothing about them.
+    const bool parameters_reported = fec != FEC_AUTO || rolloff != ROLLOFF_AUTO || pilot != PILOT_AUTO ||
+                                     inversion != INVERSION_AUTO || modulation != asked.modulation;
 
     record->locked = 1;
     const std::int64_t rf_khz = LnbSatelliteKhz(band, if_khz);
@@ -151,11 +150,11 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     record->polarization = static_cast<std::int32_t>(polarization);
     record->symbol_rate = symbol_rate;
     record->fec = Lookup(kFecs, fec);
-    const int constellation = reported || asked.modulation_certain ? Lookup(kConstellations, modulation) : kUnknown;
+    const int constellation = parameters_reported || asked.modulation_certain ? Lookup(kConstellations, modulation) : kUnknown;
     if (system != asked.system || asked.system_certain) {
         record->system = Lookup(kSystems, system);
     } else {
-        record->system = reported ? InferSystem(constellation, record->fec, pilot, rolloff) : kUnknown;
+        record->system = parameters_reported ? InferSystem(constellation, record->fec, pilot, rolloff) : kUnknown;
     }
     if (constellation != kUnknown) record->modulation = sim::RecordModulation(record->system == 2 ? 2 : 1, constellation);
     // The kernel reports inversion at the IF; an oscillator above the band inverts once more.
