@@ -148,8 +148,12 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
                 ++list->other_frontends;
                 continue;
             }
-            entry.frequency_min_khz = info.frequency_min;
-            entry.frequency_max_khz = info.frequency_max;
+            // The kernel gives the limits in kHz only while the frontend's current system is a
+            // satellite one (FE_GET_INFO sets type FE_QPSK then); a multi-standard frontend
+            // left on a terrestrial or cable system gives them in Hz.
+            const std::uint32_t per_khz = info.type == FE_QPSK ? 1u : 1000u;
+            entry.frequency_min_khz = info.frequency_min / per_khz;
+            entry.frequency_max_khz = info.frequency_max / per_khz;
             entry.symbol_rate_min = info.symbol_rate_min;
             entry.symbol_rate_max = info.symbol_rate_max;
             ChooseSearch(fd, strategy, info.name, &entry);

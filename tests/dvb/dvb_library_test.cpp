@@ -248,6 +248,17 @@ TEST(DvbLibrary, WholeRunsFindEachCoveredCarrierOnceAtItsFrequency) {
     }
 }
 
+// A multi-standard frontend still on a terrestrial system reports its limits in Hz: the
+// satellite IFs must not look out of range.
+TEST(DvbLibrary, MultistandardFrontendLimitsReadInHz) {
+    TempDir dir;
+    model::InstallModel(Personality::kSweepEcho, {}, OneSatellite({MakeCarrier(11050000, 0, 27500000, 2, 1, 3)}));
+    model::Model().terrestrial_first = true;
+    const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 11030, 11070));
+    EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 1")) << run.console;
+    model::RemoveModel();
+}
+
 // One carrier through a C-band LNB (an inverting oscillator): what each personality lets the
 // record know, and what it leaves unknown.
 TEST(DvbLibrary, RecordHoldsWhatTheDriverReportsAndNoMore) {

@@ -307,9 +307,9 @@ int ModelIoctl(int fd, unsigned long request, std::uintptr_t argument) {
             auto *info = reinterpret_cast<dvb_frontend_info *>(argument);
             std::memset(info, 0, sizeof *info);
             std::strncpy(info->name, DriverName(r.model.personality), sizeof info->name - 1);
-            info->type = FE_QPSK;
-            info->frequency_min = kIfMinKhz;
-            info->frequency_max = kIfMaxKhz;
+            info->type = r.model.terrestrial_first ? FE_OFDM : FE_QPSK;
+            info->frequency_min = r.model.terrestrial_first ? 51000000u : kIfMinKhz;
+            info->frequency_max = r.model.terrestrial_first ? 2150000000u : kIfMaxKhz;
             info->symbol_rate_min = kRateMin;
             info->symbol_rate_max = kRateMax;
             info->caps = static_cast<fe_caps>(FE_CAN_INVERSION_AUTO | FE_CAN_FEC_AUTO | FE_CAN_QPSK | FE_CAN_2G_MODULATION);

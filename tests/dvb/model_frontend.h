@@ -46,6 +46,7 @@ struct ModelFrontend {
     sim::Scenario scenario;
     std::string dvb_dir = "/model/dvb";
     int frontends = 1;               // adapter0/frontend0 .. adapter0/frontend(N-1)
+    bool terrestrial_first = false;  // a multi-standard frontend on DVB-T: its limits read in Hz
     int read_only_open_error = 0;    // EACCES: even listing is refused
     int read_write_open_error = 0;   // EBUSY or EACCES at the start
     // Faults: from the tune numbered vanish_at_tune on, every call gives ENODEV; a request
