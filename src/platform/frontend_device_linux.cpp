@@ -1,11 +1,12 @@
 #include "platform/frontend_device.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 
 #if defined(__linux__)
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -26,18 +27,9 @@ int FrontendIoctl(int fd, unsigned long request, std::uintptr_t argument) {
     return result >= 0 ? result : -errno;
 }
 
-std::uint32_t MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
-}
-
-void SleepMs(std::uint32_t milliseconds) {
-    timespec pause{static_cast<time_t>(milliseconds / 1000u), static_cast<long>(milliseconds % 1000u) * 1000000L};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
+// The program's own clock and pauses (CLOCK_MONOTONIC, nanosleep).
+std::uint32_t MonotonicMs() { return SystemPlatform().clock_ms(); }
+void SleepMs(std::uint32_t milliseconds) { SystemPlatform().sleep_ms(milliseconds); }
 
 }  // namespace
 

@@ -304,6 +304,24 @@ TEST(DvbLibrary, RecordHoldsWhatTheDriverReportsAndNoMore) {
     }
 }
 
+// A driver with its own blind algorithm also lists a multistream carrier's input streams
+// and its baseband header.
+TEST(DvbLibrary, DriverBlindSearchReportsInputStreams) {
+    sim::Carrier carrier = MakeCarrier(11303000, 0, 27500000, 2, 2, 3);
+    carrier.stream_ids = {1, 2, 5};
+    carrier.coding_mode = 1;
+    TempDir dir;
+    model::InstallModel(Personality::kDriverBlind, {}, OneSatellite({carrier}));
+    const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 11290, 11310));
+    ASSERT_EQ(1u, g_locked.size()) << run.console << run.errors;
+    const TransponderRecord &record = g_locked[0];
+    EXPECT_EQ(3u, record.stream_count);
+    EXPECT_EQ(std::vector<int>({1, 2, 5}), std::vector<int>(record.stream_ids, record.stream_ids + 3));
+    EXPECT_EQ(1, record.coding_mode) << "ACM/VCM";
+    EXPECT_EQ(0, record.stream_type) << "transport stream";
+    model::RemoveModel();
+}
+
 // The equipment calls of a run, as the frontend saw them.
 std::vector<model::SecEvent> SecLog() { return model::Model().sec_log; }
 
