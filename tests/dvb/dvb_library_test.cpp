@@ -477,6 +477,14 @@ TEST(DvbLibrary, SettingsListsAndOverrides) {
             EXPECT_EQ(row.rates, std::vector<std::uint32_t>(list.rates_ks, list.rates_ks + list.count));
         }
     }
+    // The example settings file reads without a word and gives the defaults.
+    dvb::DvbSettings example;
+    testing::internal::CaptureStderr();
+    dvb::ReadDvbSettings(VESKER_SOURCE_DIR "/examples/Lumorath.ini", &example);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(3, example.ku.count);
+    EXPECT_EQ(10, example.c_band.count);
+    EXPECT_EQ(dvb::Strategy::kAuto, example.strategy);
     // A bad value names itself on standard error and leaves the default; the environment wins over the file.
     TempDir dir;
     const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\nSymbolRates=fast\r\nStrategy=Sweep\r\nLockTimeout=-3\r\n");
