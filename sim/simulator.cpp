@@ -85,11 +85,11 @@ void Pace(double modelled_ms) {
     state.pace_owed_ms -= waited_ms > pause_ms ? waited_ms : pause_ms;
 }
 
-// "1.23 s (45)", or "- (0)" for an outcome that never happened.
+// "1.234 s (45)", or "- (0)" for an outcome that never happened.
 std::string AverageText(double total_ms, std::uint32_t count) {
     char text[48];
     if (count == 0) return "- (0)";
-    std::snprintf(text, sizeof text, "%.2f s (%u)", total_ms / count / 1000.0, count);
+    std::snprintf(text, sizeof text, "%.3f s (%u)", total_ms / count / 1000.0, count);
     return text;
 }
 

@@ -17,7 +17,7 @@ namespace sim {
 //                (relative to the current directory).
 //   Seed         seed of every random draw (default 1); LUMORATH_SEED overrides it.
 //   Pace         percent of the modelled time actually waited (default 0: answer at once;
-//                100: like hardware, search_timing.h); LUMORATH_PACE overrides it.
+//                100: like hardware, timing/search_timing.h); LUMORATH_PACE overrides it.
 //   SearchRange  kHz either side of the step centre the demodulator searches (default 5500).
 //   Lat, Long    the dish site in tenths of a degree, for USALS angles when the scenario
 //                names none (default 500, 100: 50.0N 10.0E).

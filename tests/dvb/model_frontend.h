@@ -72,7 +72,7 @@ void RemoveModel();
 
 // How long the modelled demodulator takes to lock this carrier, ms: its acquisition and FEC
 // lock, and for a blind search the probe of its range, from the simulator's timing model
-// (sim/search_timing.h). The one place the model's lock times come from.
+// (sim/timing/search_timing.h). The one place the model's lock times come from.
 double LockTimeMs(Personality personality, const sim::Carrier &carrier, std::uint32_t search_range_khz);
 // How long the driver's own blind algorithm takes to give up on an empty range, ms.
 double BlindGiveUpMs(std::uint32_t search_range_khz);

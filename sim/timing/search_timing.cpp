@@ -36,10 +36,8 @@ constexpr double kReadBackMs = 55.0;
 constexpr double kFailedAttemptExtraMs = 150.0;
 // Each input stream beyond the first, for collecting the stream list (notes 6).
 constexpr double kExtraStreamMs = 100.0;
-// Departure from the notes: their stages add up to 2-4 min for a two-polarization Ku scan in 5 MHz
-// steps, not the 5-15 min that step scanners take on hardware (notes 1.4, whole-satellite times);
-// the rest (lock confirmation, statistics read over I2C, the host polling the status) is put on
-// every lock, calibrated to those whole-scan times.
+// Lock confirmation: statistics read over I2C and the host polling the status, which the notes do not itemise.
+// Departure: calibrated to the 5-15 min whole Ku scans of hardware step scanners (notes 1.4); the stages alone give 2-4 min.
 constexpr double kLockConfirmationMs = 3000.0;
 
 // Satellite equipment control (notes section 4; linux-dvb.md section 3): a 22 kHz bit of
