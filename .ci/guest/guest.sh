@@ -159,6 +159,29 @@ guest_module_closure() {
   echo "$file"
 }
 
+# Reads the guest's console and prints the command's output as it comes: the lines between
+# the start mark and the exit mark, and the harness's own "guest: " lines. Kernel messages
+# (time-stamped) are left out. The status after the exit mark goes into the file $2.
+guest_console_filter() {
+  local mark=$1 status_file=$2 running=0 line before
+  local kernel_message='^\[ *[0-9]+\.[0-9]+\] '
+  while IFS= read -r line || [ -n "$line" ]; do
+    line=${line%$'\r'}
+    if [[ $line == *"$mark exit "* ]]; then
+      before=${line%%"$mark exit "*}
+      [ $running = 1 ] && [ -n "$before" ] && printf '%s\n' "$before"
+      printf '%s\n' "${line##*"$mark exit "}" > "$status_file"
+      running=0
+    elif [[ $line == *"$mark start" ]]; then
+      running=1
+    elif [[ $line =~ $kernel_message ]]; then
+      continue
+    elif [ $running = 1 ] || [[ $line == "guest: "* ]]; then
+      printf '%s\n' "$line"
+    fi
+  done
+}
+
 run_in_guest() (
   set +e -u -o pipefail
   local modules="" share=$PWD timeout_s=${GUEST_TIMEOUT_S:-900} mem_mb=${GUEST_MEM_MB:-2048}
@@ -248,21 +271,14 @@ INIT
   (cd "$initramfs" && find . | cpio -o -H newc -R 0:0 --quiet) | gzip -1 > "$work/initrd.gz" || return 125
 
   # The guest's serial console carries the command's output between the two marks, then the
-  # status. Kernel messages (time-stamped) stay in the console log only.
+  # status; all of it stays in the console log.
   timeout --kill-after=10 "$timeout_s" qemu-system-x86_64 -accel tcg -smp "${GUEST_CPUS:-2}" -m "$mem_mb" \
     -nographic -no-reboot -nic none -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
     -kernel "$GUEST_BOOT" -initrd "$work/initrd.gz" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 mitigations=off" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$share",mount_tag=share,security_model=none,multidevs=remap \
-    < /dev/null 2>&1 | tr -d '\r' | tee "$work/console.log" |
-    awk -v start="$mark start" -v stop="$mark exit " -v status_file="$work/status" '
-      index($0, stop) {
-        if (running && index($0, stop) > 1) print substr($0, 1, index($0, stop) - 1)
-        print substr($0, index($0, stop) + length(stop)) > status_file; running = 0; next }
-      index($0, start) { running = 1; next }
-      /^\[ *[0-9]+\.[0-9]+\] / { next }
-      running || /^guest: / { print; fflush() }'
+    < /dev/null 2>&1 | tee "$work/console.log" | guest_console_filter "$mark" "$work/status"
   local qemu_status=${PIPESTATUS[0]}
   if [ "$qemu_status" -eq 124 ] || [ "$qemu_status" -eq 137 ]; then
     echo "guest: stopped after $timeout_s s" >&2
