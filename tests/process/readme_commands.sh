@@ -10,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-commands=$(awk '/^```sh$/ { inside = 1; next } /^```$/ { inside = 0 } inside' "$source_dir/README.md")
+# The README opens with the two: the first two sh blocks.
+commands=$(awk '/^```sh$/ { inside = 1; blocks++; next } /^```$/ { inside = 0; if (blocks == 2) exit } inside' "$source_dir/README.md")
 [ "$(printf '%s\n' "$commands" | wc -l)" -eq 2 ] || fail "expected two one-line commands, got: $commands"
 
 mkdir -p "$work/tree/build" "$work/tree/examples"
