@@ -15,8 +15,8 @@ struct SecState {
     int last_error = 0;          // error number of the last failed ioctl
 };
 
-// Quiet time on the cable around every DiSEqC message and burst, ms (the DiSEqC bus
-// specification asks for at least 15 ms; libdvbv5 and VDR wait 15 ms).
+// Quiet time on the cable around every DiSEqC message and burst, ms (the DiSEqC bus standard
+// asks for at least 15 ms; libdvbv5 and VDR wait 15 ms).
 constexpr std::uint32_t kSecPauseMs = 15;
 
 // Supply and tone, each ioctl only when the value changes. False when the ioctl fails.
