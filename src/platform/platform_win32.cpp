@@ -351,18 +351,7 @@ void RemoveFile(const char *path) {
     SetLastError(saved_error);
 }
 
-void DescribeLastError(char *out, std::size_t size) {
-    if (size == 0) return;
-    const DWORD error = GetLastError();
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, out,
-                                  static_cast<DWORD>(size), nullptr);
-    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == '.')) --length;
-    if (length == 0) {
-        std::snprintf(out, size, "system error %lu", static_cast<unsigned long>(error));
-    } else {
-        out[length] = '\0';
-    }
-}
+void DescribeLastError(char *out, std::size_t size) { SystemErrorText(GetLastError(), out, size); }
 
 [[noreturn]] void ParkForever() {
     for (;;) Sleep(INFINITE);
