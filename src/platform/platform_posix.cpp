@@ -187,6 +187,11 @@ bool ExecutablePath(char *out, std::size_t size) {
 
 bool IsAbsolutePath(const char *path) { return path[0] == '/'; }
 
+bool PathExists(const char *path) {
+    struct stat status{};
+    return ::lstat(path, &status) == 0;
+}
+
 void *OpenLibrary(const char *file) { return dlopen(file, RTLD_NOW | RTLD_LOCAL); }
 
 void *FindLibrarySymbol(void *library, const char *name) { return dlsym(library, name); }
