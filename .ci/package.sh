@@ -40,6 +40,10 @@ compare_runs() {
   echo "ok   $title: $(echo $files) equal"
 }
 
+echo "== the manual page renders without warnings"
+warnings=$(MANWIDTH=80 man --warnings -l doc/vesker.1 2>&1 >/dev/null; groff -man -ww -z doc/vesker.1 2>&1)
+[ -z "$warnings" ] && echo "ok   doc/vesker.1" || fail "doc/vesker.1: $warnings"
+
 echo "== Linux build (no tests) in build-package"
 cmake -S . -B build-package -DVESKER_TESTS=OFF </dev/null >/dev/null
 cmake --build build-package -j"$jobs" </dev/null >/dev/null
