@@ -16,8 +16,8 @@ namespace sim {
 //                empty or "built-in": the built-in satellite. LUMORATH_SCENARIO overrides it
 //                (relative to the current directory).
 //   Seed         seed of every random draw (default 1); LUMORATH_SEED overrides it.
-//   Pace         percent of the modelled search time actually slept (default 0: answer at
-//                once; 100: like hardware); LUMORATH_PACE overrides it.
+//   Pace         percent of the modelled time actually waited (default 0: answer at once;
+//                100: like hardware, timing/search_timing.h); LUMORATH_PACE overrides it.
 //   SearchRange  kHz either side of the step centre the demodulator searches (default 5500).
 //   Lat, Long    the dish site in tenths of a degree, for USALS angles when the scenario
 //                names none (default 500, 100: 50.0N 10.0E).
@@ -38,11 +38,15 @@ void UseSettingsFile(const std::string &ini_path);
 // one line on standard error naming the file and the line.
 bool LoadScenario(const SimSettings &settings, Scenario *scenario);
 
-// Counters since the device start, reported at StopDVB when LUMORATH_STATS is set.
+// Counters since the device start, reported at StopDVB when LUMORATH_STATS is set: the
+// modelled time of everything (searches and equipment commands), and searches by outcome
+// (indexed by SearchResult: empty, failed, locked).
 struct SimStats {
     std::uint32_t searches = 0;
     std::uint32_t locks = 0;
     double modelled_ms = 0.0;
+    std::uint32_t outcome_searches[3] = {};
+    double outcome_ms[3] = {};
 };
 SimStats CurrentStats();
 

@@ -86,6 +86,9 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     g_device_number = -1;
     g_device_count = 0;
     if (argc > 1 && argv[1] != nullptr && AnswerInfoOption(argv[1])) return kExitOk;
+    // Ctrl+C, SIGTERM and SIGHUP are stop requests from here on; one that arrives while the
+    // library hangs saves the running pass and ends the run. A closed console is ignored.
+    Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
     PrintBanner();
 
     char directory[kPathSize];
@@ -127,10 +130,16 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         Print("No devices !\n");
         return kExitNoDevice;
     }
-    if (g_device_number < 0) {
+    // A stop asked for before the device starts (during the enumeration or at the prompt)
+    // ends the run with nothing started.
+    if (g_device_number < 0 && !Platform().stop_requested()) {
         Print("Device number: ");
         std::uint32_t typed = 0;
         if (Platform().read_unsigned(&typed)) g_device_number = static_cast<int>(typed);
+    }
+    if (Platform().stop_requested()) {
+        Print("Terminated on user request ...\n");
+        return kExitOk;
     }
     if (Tuner().StartDVBEx(g_device_number) == 0) {
         Print("Can't start device %u !\n", static_cast<unsigned>(g_device_number));

@@ -33,4 +33,6 @@ const char kUsageText[] =
     "  -2 (254)  no tuner library, or the library reported no device\n"
     "  -3 (253)  the device could not be started\n"
     "  -4 (252)  the device cannot blind-search\n"
-    "  -5 (251)  a blind search failed; what was found before it is written\n";
+    "  -5 (251)  a blind search failed; what was found before it is written\n"
+    "  -6 (250)  a report or list of the run could not be written\n"
+    "  -7 (249)  cut short inside a tuner library call that did not return\n";

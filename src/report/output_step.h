@@ -21,5 +21,6 @@ struct OutputOptions {
 };
 
 // Writes the report and the list of one pass; failures print "error !" and never stop.
-void RunOutputStep(const TransponderRecord *records, std::uint32_t count, double scan_time_s,
+// Returns false when either file could not be written.
+bool RunOutputStep(const TransponderRecord *records, std::uint32_t count, double scan_time_s,
                    std::uint32_t pass_number, const OutputOptions &options);

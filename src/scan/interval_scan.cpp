@@ -1,5 +1,6 @@
 #include "scan/interval_scan.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "dish/committed_switch.h"
@@ -14,6 +15,9 @@ namespace {
 constexpr std::int32_t kDuplicateDistanceKhz = 1000;
 
 constexpr int kNoBandSent = -1;
+
+// Written by the scan, read by the save thread: a release store after each record is complete.
+std::atomic<std::uint32_t> g_accepted_records{0};
 
 bool IsDuplicate(const TransponderRecord &candidate, const TransponderRecord *held, std::uint32_t held_count) {
     for (std::uint32_t i = 0; i < held_count; ++i) {
@@ -44,6 +48,10 @@ void PrintFooter(std::uint32_t interval_start_ms) {
 
 }  // namespace
 
+std::uint32_t AcceptedRecordCount() { return g_accepted_records.load(std::memory_order_acquire); }
+
+void ClearAcceptedRecordCount() { g_accepted_records.store(0, std::memory_order_release); }
+
 bool StopKeysHeld() { return Platform().key_held(kKeyLeftControl) && Platform().key_held(kKeyA); }
 
 int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, TransponderRecord *records, int *stop_flag,
@@ -71,6 +79,7 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
     const bool switch_port_set = switch_port >= 1 && switch_port <= 4;
     int band_sent = kNoBandSent;
     std::uint32_t accepted = 0;
+    g_accepted_records.store(found_count, std::memory_order_release);
 
     while (step_start_khz <= end_khz) {
         const std::uint32_t held = found_count + accepted;
@@ -113,7 +122,10 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
 
             const double threshold_db = slot->system == 2 ? min_snr2_db : min_snr1_db;
             // An unordered comparison (NaN on either side) rejects.
-            if (slot->symbol_rate <= symbol_rate_ceiling && slot->snr >= threshold_db) ++accepted;
+            if (slot->symbol_rate <= symbol_rate_ceiling && slot->snr >= threshold_db) {
+                ++accepted;
+                g_accepted_records.store(found_count + accepted, std::memory_order_release);
+            }
         }
         Print("\n");
 

@@ -16,6 +16,11 @@ constexpr int kScanSearchFailed = -2;  // a blind search failed
 // Left-Ctrl is down).
 bool StopKeysHeld();
 
+// The records of the running pass that are accepted and whole: the pass's first records up to
+// this count. Published after every acceptance, so a save made while a search hangs finds them.
+std::uint32_t AcceptedRecordCount();
+void ClearAcceptedRecordCount();
+
 // Scans [start, stop] MHz in steps of `step_mhz` on one polarization and appends each new,
 // accepted carrier to `records` after the first `found_count`. Returns the number accepted,
 // or a negative code. When a search fails, *accepted_before_failure (if given) receives the

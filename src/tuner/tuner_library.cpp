@@ -7,7 +7,28 @@
 
 namespace {
 
-TunerLibrary g_tuner = {};
+TunerLibrary g_library = {};  // the library's own functions
+
+// Every call into the library is bracketed, so that a stop request knows the program is
+// waiting there (a search in progress is never interrupted; one that never returns is survived).
+template <typename Function, Function TunerLibrary::*member>
+struct Bracketed;
+template <typename... Arguments, int (*TunerLibrary::*member)(Arguments...)>
+struct Bracketed<int (*)(Arguments...), member> {
+    static int Call(Arguments... arguments) {
+        EnterBlockingCall();
+        const int result = (g_library.*member)(arguments...);
+        LeaveBlockingCall();
+        return result;
+    }
+};
+#define VESKER_BRACKETED(name) Bracketed<decltype(TunerLibrary::name), &TunerLibrary::name>::Call
+
+const TunerLibrary kBracketed = {VESKER_BRACKETED(CheckForDVBEx), VESKER_BRACKETED(StartDVBEx),
+                                 VESKER_BRACKETED(StopDVB),       VESKER_BRACKETED(GetCaps),
+                                 VESKER_BRACKETED(SendDiSEqC),    VESKER_BRACKETED(SendDiseqCmd),
+                                 VESKER_BRACKETED(Vesker)};
+#undef VESKER_BRACKETED
 
 template <typename Function>
 bool Resolve(void *library, const char *file, const char *name, Function *out) {
@@ -22,9 +43,9 @@ bool Resolve(void *library, const char *file, const char *name, Function *out) {
 
 }  // namespace
 
-const TunerLibrary &Tuner() { return g_tuner; }
+const TunerLibrary &Tuner() { return kBracketed; }
 
-void UseTuner(const TunerLibrary &table) { g_tuner = table; }
+void UseTuner(const TunerLibrary &table) { g_library = table; }
 
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
     char file[kPathSize];

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ctrl+C (SIGINT) during a scan, as a user stops it: the current step finishes, the pass
 # writes complete files, the device is stopped and the exit code is 0. Once in a single
-# pass, once in the second of repeated passes (Loop=2) whose files replace the first's.
+# pass, once in the second of repeated passes (Loop=2), which keeps the first pass's files.
 # Arguments: <vesker> <simulator library> <source dir>; SLOW_TUNER names the test tuner.
 set -u
 vesker=$1
@@ -53,8 +53,10 @@ run_and_interrupt loop.ini 2.8
 [ "$rc" = 0 ] || fail "repeated passes: exit code $rc"
 grep -q '^---------- Pass 2 ----------$' out.txt || fail "repeated passes: no second pass"
 grep -q '^Terminated on user request \.\.\.$' out.txt || fail "repeated passes: no stop line"
-[ "$(grep -c '^Store transponder info in 0000.ini \.\.\.$' out.txt)" -ge 2 ] || fail "repeated passes: one list only"
+[ "$(grep -c '^Store transponder info in 0000.ini \.\.\.$' out.txt)" = 1 ] || fail "repeated passes: the stopped pass wrote"
+grep -q '^Pass 2 did not complete: the files of pass 1 are kept$' out.txt || fail "repeated passes: no keep line"
 check_files 0000.txt 0000.ini
+[ "$(grep -c '^TP N: ' 0000.txt)" = 3 ] || fail "repeated passes: the complete pass's 3 transponders were replaced"
 
 if [ "$failures" -ne 0 ]; then
   echo "--- console"; cat out.txt
