@@ -3,6 +3,8 @@
 // helpers the readers share.
 #include "scenario_reader.h"
 
+#include "platform/platform.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -169,6 +171,10 @@ bool ParseScenario(const std::string &text, const std::string &file_name, Scenar
 }
 
 bool ReadScenarioFile(const std::string &path, Scenario *scenario, ScenarioError *error) {
+    // Only a plain file: a pipe would hold the enumeration, /dev/zero would never end.
+    char reason[256];
+    if (!CheckReadableFile(path.c_str(), reason, sizeof reason))
+        return Fail(error, path, 0, std::string("cannot read the file (") + reason + ")");
     std::ifstream file(path, std::ios::binary);
     if (!file) return Fail(error, path, 0, "cannot open the file");
     std::ostringstream content;

@@ -7,6 +7,7 @@
 #include "dvb_physics.h"
 #include "search_timing.h"
 #include "sim_random.h"
+#include "tuner/lnb_band.h"
 
 namespace sim {
 
@@ -25,31 +26,20 @@ int BitsPerSymbol(int constellation) {
 
 Oscillator SelectOscillator(const TunerModel &tuner, std::uint32_t frequency_khz, unsigned polarization,
                             std::uint32_t lof1_khz, std::uint32_t lof2_khz, std::uint32_t lofsw_khz) {
+    const LnbBand band = SelectLnbBand(frequency_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, tuner.lnb_mid_mhz,
+                                       tuner.lnb_stacked_mhz);
     Oscillator oscillator;
-    std::uint32_t lo = 0;
-    if (lofsw_khz != 0 && static_cast<std::uint64_t>(lofsw_khz) == tuner.lnb_stacked_mhz * 1000ull) {
-        std::uint32_t low = lof1_khz < lof2_khz ? lof1_khz : lof2_khz;
-        std::uint32_t high = lof1_khz < lof2_khz ? lof2_khz : lof1_khz;
-        if (low == 0) low = high;  // only one oscillator given
-        lo = VerticalOrRight(polarization) ? low : high;
-        if (lo == 0) return oscillator;
-    } else if (lofsw_khz != 0) {
-        lo = frequency_khz >= lofsw_khz ? lof2_khz : lof1_khz;
-        if (lo == 0) return oscillator;  // that band has no oscillator
-    } else {
-        lo = lof1_khz != 0 ? lof1_khz : lof2_khz;
-    }
-    oscillator.present = true;
-    oscillator.lo_khz = lo;
-    oscillator.inverted = lo != 0 && (static_cast<std::uint64_t>(lo) <= tuner.lnb_mid_mhz * 1000ull ||
-                                      static_cast<std::uint64_t>(lo) >= tuner.lnb_stacked_mhz * 1000ull);
+    oscillator.present = band.present;
+    oscillator.lo_khz = band.lo_khz;
+    oscillator.inverted = band.inverted;
     return oscillator;
 }
 
 std::int64_t IntermediateKhz(const Oscillator &oscillator, std::uint32_t frequency_khz) {
-    std::int64_t rf = frequency_khz;
-    std::int64_t lo = oscillator.lo_khz;
-    return oscillator.inverted ? lo - rf : rf - lo;
+    LnbBand band;
+    band.lo_khz = oscillator.lo_khz;
+    band.inverted = oscillator.inverted;
+    return LnbIntermediateKhz(band, frequency_khz);
 }
 
 bool Reachable(const TunerModel &tuner, const Oscillator &oscillator, std::uint32_t frequency_khz) {

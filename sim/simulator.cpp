@@ -9,6 +9,7 @@
 // LUMORATH_TRACE=file: one line per search; LUMORATH_TRUTH=file: the completed scenario.
 #include "simulator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -122,7 +123,11 @@ SimSettings ReadSimSettings(const std::string &ini_path) {
     }
     if (const char *value = NonEmptyEnvironment("LUMORATH_SCENARIO")) settings.scenario = value;
     if (const char *value = NonEmptyEnvironment("LUMORATH_SEED")) tuner.seed = std::strtoull(value, nullptr, 10);
-    if (const char *value = NonEmptyEnvironment("LUMORATH_PACE")) settings.pace_percent = std::atoi(value);
+    long pace_percent = settings.pace_percent;
+    if (const char *value = NonEmptyEnvironment("LUMORATH_PACE")) pace_percent = std::strtol(value, nullptr, 10);
+    // Ten times slower than hardware is slow enough for any demonstration; beyond that a
+    // typing slip would hold every search for hours.
+    settings.pace_percent = static_cast<int>(std::clamp(pace_percent, 0L, static_cast<long>(kMaxPacePercent)));
     if (settings.scenario == "built-in") settings.scenario.clear();
     return settings;
 }

@@ -16,11 +16,14 @@ namespace sim {
 //                empty or "built-in": the built-in satellite. LUMORATH_SCENARIO overrides it
 //                (relative to the current directory).
 //   Seed         seed of every random draw (default 1); LUMORATH_SEED overrides it.
-//   Pace         percent of the modelled time actually waited (default 0: answer at once;
-//                100: like hardware, timing/search_timing.h); LUMORATH_PACE overrides it.
+//   Pace         percent of the modelled search time actually slept (default 0: answer at
+//                once; 100: like hardware; 0..1000, a value outside taken as the nearer
+//                end); LUMORATH_PACE overrides it.
 //   SearchRange  kHz either side of the step centre the demodulator searches (default 5500).
 //   Lat, Long    the dish site in tenths of a degree, for USALS angles when the scenario
 //                names none (default 500, 100: 50.0N 10.0E).
+constexpr int kMaxPacePercent = 1000;
+
 struct SimSettings {
     TunerModel tuner;
     std::string scenario;  // empty: built-in

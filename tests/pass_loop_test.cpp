@@ -343,3 +343,31 @@ TEST_F(PassLoopTest, WriterFailuresPrintErrorAndEndWithTheirOwnCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// A whole run with the band map on: the picture of each pass beside its report, spanning
+// the scanned intervals, byte for byte.
+TEST_F(PassLoopTest, WholeRunWithBandMap) {
+    TransponderRecord weak = Carrier(11303000, 0, 27500000, 1, 1, 3, 5.3);  // below its 5.46 dB
+    weak.carrier_width = 37125;
+    TransponderRecord tight = Carrier(11778123, 1, 27499999, 2, 2, 3, 9.04);  // 1.1 dB
+    tight.carrier_width = 37125;
+    TransponderRecord strong = Carrier(12188000, 3, 30000000, 2, 5, 2, 11.6);  // 8.5 dB
+    strong.carrier_width = 40500;
+    Script().band = BandOf({weak, tight, strong});
+    Fake().stop_at_poll = 200;  // during the second pass
+    const WholeRun run = Run("IniFormat=5\nLoop=1\nBandMap=1\n[SatInfo]\nSatPos=192\nSatName=Test & Sat\n"
+                             "[Scan0]\nPol=H\nStart=11000\nStop=11500\nStep=10\n"
+                             "[Scan1]\nPol=V\nStart=11500\nStop=12000\nStep=10\n"
+                             "[Scan2]\nPol=R\nStart=12000\nStop=12400\nStep=10\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_NE(std::string::npos, run.console.find("Store transponder info in <dir>/S19.2E_1.ini ...\n"
+                                                  "Draw the band map to <dir>/S19.2E_1.svg ...\n\n\n"))
+        << run.console;
+    const std::string picture = ReadFileBytes(dir_.File("S19.2E_1.svg"));
+    EXPECT_NE(std::string::npos, picture.find("11000 to 12400 MHz"));
+    ExpectGolden("run_band_map.svg", picture);
+}
+
+}  // namespace

@@ -15,6 +15,7 @@
 #include "simulator.h"
 #include "support/fake_platform.h"
 #include "tuner/lumorath.h"
+#include "tuner/tuner_library.h"
 
 using namespace sim;
 
@@ -513,7 +514,7 @@ TEST_F(SimulatorLibrary, MissingOrMalformedScenarioMeansNoDevice) {
         const char *expected_stderr;
     };
     const Row rows[] = {
-        {nullptr, ": cannot open the file\n"},
+        {nullptr, ": cannot read the file ("},
         {"# Sat @ 9.0E\nS2 11778000 V 27500000 3/4 35 8PSK\nS2 11800000 Q 27500000 3/4\n", ", line 3: bad polarization"},
     };
     for (const Row &row : rows) {
@@ -624,3 +625,51 @@ TEST_F(SimulatorLibrary, DiseqcSelectsTheSatelliteOfAScenario) {
     EXPECT_EQ(locked_at(11200000), 1);
     EXPECT_EQ(SendDiseqCmd(nullptr, 4), 0);
 }
+
+namespace {
+
+// One session with a tuner table: every answer in order, each locked record as its bytes.
+std::vector<std::string> Session(const TunerLibrary &tuner) {
+    std::vector<std::string> answers;
+    g_devices.clear();
+    answers.push_back("check " + std::to_string(tuner.CheckForDVBEx(CollectDevice)));
+    answers.insert(answers.end(), g_devices.begin(), g_devices.end());
+    answers.push_back("start " + std::to_string(tuner.StartDVBEx(0)));
+    answers.push_back("caps " + std::to_string(tuner.GetCaps()));
+    answers.push_back("switch " + std::to_string(tuner.SendDiSEqC(LUMORATH_SEND_COMMITTED_SWITCH, 0xF0)));
+    unsigned char message[] = {0xE0, 0x10, 0x38, 0xF0};
+    answers.push_back("message " + std::to_string(tuner.SendDiseqCmd(message, 4)));
+    for (unsigned frequency = 10700000; frequency < 12750000; frequency += 5000) {
+        for (unsigned polarization = 0; polarization < 2; ++polarization) {
+            TransponderRecord record;
+            std::memset(&record, 0xA5, sizeof record);
+            int found = tuner.Vesker(frequency, 5000, polarization, 9750000, 10600000, 11700000, 2000000, &record);
+            if (found != 1 || record.locked != 0)
+                answers.push_back(std::to_string(found) + std::string(reinterpret_cast<const char *>(&record), sizeof record));
+        }
+    }
+    answers.push_back("stop " + std::to_string(tuner.StopDVB()) + " " + std::to_string(tuner.StopDVB()));
+    return answers;
+}
+
+// The built simulator, loaded as the program loads a tuner library, answers a whole session
+// exactly as its code does in-process: the calls carry every argument intact. On 32-bit
+// Windows the same holds for the build whose functions pop their own arguments.
+TEST_F(SimulatorLibrary, LoadedLibrariesAnswerLikeTheCodeItself) {
+    const TunerLibrary in_process = {CheckForDVBEx, StartDVBEx, StopDVB, GetCaps, SendDiSEqC, SendDiseqCmd, Vesker};
+    const std::vector<std::string> expected = Session(in_process);
+    ASSERT_GT(expected.size(), 50u) << "the built-in satellite is there";
+    const char *const directories[] = {VESKER_SIMULATOR_DIR,
+#ifdef VESKER_STDCALL_SIMULATOR_DIR
+                                       VESKER_STDCALL_SIMULATOR_DIR
+#endif
+    };
+    for (const char *directory : directories) {
+        SCOPED_TRACE(directory);
+        TunerLibrary loaded{};
+        ASSERT_TRUE(LoadTunerLibrary(directory, &loaded)) << Fake().console;
+        EXPECT_TRUE(Session(loaded) == expected);
+    }
+}
+
+}  // namespace

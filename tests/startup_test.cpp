@@ -63,6 +63,11 @@ TEST_F(StartupTest, ExitCodesMessagesAndLibraryCalls) {
          {"CheckForDVBEx"}},
         {"configured device with blind search", "[Options]\nDevice=1\n", two, 1, 1, 0x200, {}, 0, kEmptyPass,
          {"CheckForDVBEx", "StartDVBEx(1)", "GetCaps", "StopDVB"}},
+        {"control characters in device names reach the console as '?'", "",
+         {{0, "Tuner\x1b[2J A"}, {1, "T\xc3\xbcner\tB\r"}, {2, "Tuner \x9b" "31mC \xe9\x7f"}}, 1, 1, 0x250, {0}, 0,
+         std::string("Device 0: Tuner?[2J A\nDevice 1: T\xc3\xbcner?B?\nDevice 2: Tuner ?31mC \xe9?\n"
+                     "Device number: ") + kEmptyPass,
+         {"CheckForDVBEx", "StartDVBEx(0)", "GetCaps", "StopDVB"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

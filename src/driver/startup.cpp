@@ -9,6 +9,7 @@
 #include "driver/usage.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
+#include "report/name_text.h"
 #include "report/output_step.h"
 
 namespace {
@@ -22,7 +23,12 @@ int g_device_number = -1;
 unsigned g_device_count = 0;
 
 void OnDeviceFound(int index, const char *name) {
-    if (g_device_number < 0) Print("Device %i: %s\n", index, name != nullptr ? name : "");
+    if (g_device_number < 0) {
+        // The library's text reaches the terminal: no control character gets through.
+        char printable[512];
+        PrintableName(name != nullptr ? name : "", printable, sizeof printable);
+        Print("Device %i: %s\n", index, printable);
+    }
     ++g_device_count;
 }
 
@@ -118,6 +124,14 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         }
     }
     Print("Config name: %s\n", config_path);
+    if (argc > 1 && argv[1] != nullptr) {
+        // A named file that cannot be read is no error (every key takes its default), but the
+        // user should know that their settings are not the ones in use.
+        char reason[256];
+        if (!CheckReadableFile(config_path, reason, sizeof reason)) {
+            PrintError("Config file %s cannot be read (%s): the defaults are used\n", config_path, reason);
+        }
+    }
 
     LnbSettings lnb{};
     if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;
@@ -175,6 +189,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     output.lof1_mhz = lnb.lof1_mhz;
     output.lof2_mhz = lnb.lof2_mhz;
     output.lofsw_mhz = lnb.lofsw_mhz;
+    output.band_map = IniReadInt("Options", "BandMap", 0, config_path);
 
     const int result = RunPassLoop(config_path, lnb, output);
     Tuner().StopDVB();

@@ -37,11 +37,17 @@ bool IsAbsolutePath(const char *path);
 // True when something of that name exists (a file, a directory, a device, a link).
 bool PathExists(const char *path);
 
-// The tuner library file: open it and find a function in it. Null on failure.
-void *OpenLibrary(const char *file);
+// The tuner library file: open it and find a function in it. Null on failure; OpenLibrary
+// then leaves the system's reason in `reason` (dlerror, or the text of GetLastError).
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size);
 void *FindLibrarySymbol(void *library, const char *name);
 // An environment variable, or null.
 const char *EnvironmentValue(const char *name);
+
+// True when `path` names a plain file that can be opened for reading. Otherwise false, with
+// the reason in `reason`: the system's error text, or that it is a directory or not a plain
+// file (a pipe or a device, which could keep a reader waiting or reading for ever).
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size);
 
 // The full path of the executable or library that holds `address` (the simulator finds its
 // settings file beside itself this way); false when it cannot be had.
@@ -125,3 +131,33 @@ void PrintError(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// Calls into the tuner library. A 32-bit Windows library may pop its own arguments (stdcall)
+// or leave them to the caller (cdecl), and which one it does is not known in advance. There
+// each call goes through CallSavingStack, which saves the stack pointer before the call and
+// restores it after, so the stack is right afterwards either way. Every other target has one
+// convention, and the call is a plain one.
+#if defined(_WIN32) && defined(__i386__)
+// Calls `function` with `count` arguments of 32 bits each and returns its int result.
+extern "C" int CallSavingStack(const void *function, const std::uint32_t *arguments, int count)
+    __asm__("vesker_call_saving_stack");
+
+inline std::uint32_t LibraryArgument(int value) { return static_cast<std::uint32_t>(value); }
+inline std::uint32_t LibraryArgument(unsigned value) { return value; }
+template <typename Pointee>
+std::uint32_t LibraryArgument(Pointee *pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+template <typename... Parameters, typename... Arguments>
+int CallLibrary(int (*function)(Parameters...), Arguments... arguments) {
+    static_assert(sizeof...(Parameters) == sizeof...(Arguments), "one argument per parameter");
+    const std::uint32_t words[sizeof...(Arguments) + 1] = {LibraryArgument(arguments)..., 0};
+    return CallSavingStack(reinterpret_cast<const void *>(function), words, static_cast<int>(sizeof...(Arguments)));
+}
+#else
+template <typename... Parameters, typename... Arguments>
+int CallLibrary(int (*function)(Parameters...), Arguments... arguments) {
+    return function(arguments...);
+}
+#endif

@@ -39,18 +39,33 @@ std::size_t ReadDescriptor(void *context, char *buffer, std::size_t size) {
     }
 }
 
-// Opens the INI file for one lookup; a file that cannot be opened reads as empty. Only a
-// plain file is read: a pipe, a device such as /dev/zero or a directory would never end or
-// never answer, so they count as missing (opened without waiting for a pipe's writer).
+void CopyReason(char *reason, std::size_t reason_size, const char *text) {
+    if (reason != nullptr && reason_size > 0) std::snprintf(reason, reason_size, "%s", text);
+}
+
+// Opens a file for reading, only when it is a plain file: a pipe, a device such as /dev/zero
+// or a directory would never end or never answer (opened without waiting for a pipe's
+// writer). Returns the descriptor, or -1 with the reason.
+int OpenPlainFile(const char *path, char *reason, std::size_t reason_size) {
+    const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return -1;
+    }
+    struct stat status{};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        CopyReason(reason, reason_size, S_ISDIR(status.st_mode) ? "a directory" : "not a plain file");
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+// Opens the INI file for one lookup; a file that cannot be opened, or is no plain file,
+// reads as empty.
 class IniFile {
 public:
-    explicit IniFile(const char *path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        struct stat status{};
-        if (descriptor_ >= 0 && (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode))) {
-            ::close(descriptor_);
-            descriptor_ = -1;
-        }
-    }
+    explicit IniFile(const char *path) : descriptor_(OpenPlainFile(path, nullptr, 0)) {}
     ~IniFile() {
         if (descriptor_ >= 0) ::close(descriptor_);
     }
@@ -246,11 +261,25 @@ bool PathExists(const char *path) {
     return ::lstat(path, &status) == 0;
 }
 
-void *OpenLibrary(const char *file) { return dlopen(file, RTLD_NOW | RTLD_LOCAL); }
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
+    void *library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *text = dlerror();
+        CopyReason(reason, reason_size, text != nullptr ? text : "unknown error");
+    }
+    return library;
+}
 
 void *FindLibrarySymbol(void *library, const char *name) { return dlsym(library, name); }
 
 const char *EnvironmentValue(const char *name) { return std::getenv(name); }
+
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) {
+    const int descriptor = OpenPlainFile(path, reason, reason_size);
+    if (descriptor < 0) return false;
+    ::close(descriptor);
+    return true;
+}
 
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     Dl_info info{};

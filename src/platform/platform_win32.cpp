@@ -141,6 +141,19 @@ bool ToLongPath(const char *path, LongPath *out) {
     return written > 0;
 }
 
+// The system's text for an error code, on one line (FormatMessage ends it in ".\r\n").
+void SystemErrorText(DWORD code, char *out, std::size_t size) {
+    if (out == nullptr || size == 0) return;
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = size > 0xFFFF ? 0 : FormatMessageA(flags, nullptr, code, 0, out, static_cast<DWORD>(size), nullptr);
+    if (length == 0) {
+        std::snprintf(out, size, "error %lu", static_cast<unsigned long>(code));
+        return;
+    }
+    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == '.')) --length;
+    out[length] = '\0';
+}
+
 }  // namespace
 
 int IniReadInt(const char *section, const char *key, int default_value, const char *path) {
@@ -167,11 +180,13 @@ bool IsAbsolutePath(const char *path) {
 
 bool PathExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-void *OpenLibrary(const char *file) {
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
     // No error box for a file that is not a loadable library: the program says so itself.
     const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HMODULE library = LoadLibraryA(file);
+    const DWORD error = GetLastError();
     SetErrorMode(old_mode);
+    if (library == nullptr) SystemErrorText(error, reason, reason_size);
     return reinterpret_cast<void *>(library);
 }
 
@@ -181,6 +196,56 @@ void *FindLibrarySymbol(void *library, const char *name) {
 }
 
 const char *EnvironmentValue(const char *name) { return std::getenv(name); }
+
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        std::snprintf(reason, reason_size, "a directory");
+        return false;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    const bool plain = GetFileType(file) == FILE_TYPE_DISK;
+    CloseHandle(file);
+    if (!plain) std::snprintf(reason, reason_size, "not a plain file");
+    return plain;
+}
+#if defined(__i386__)
+// CallSavingStack(function, arguments, count): copies the arguments onto a fresh stack area,
+// aligned to 16 bytes as GCC's code expects, calls the function and takes the stack pointer
+// back from ebp, which both conventions preserve. A stdcall function has popped its
+// arguments by then, a cdecl one has not; either way the caller's stack is as it was.
+__asm__(
+    "    .text\n"
+    "    .p2align 4\n"
+    "    .globl vesker_call_saving_stack\n"
+    "vesker_call_saving_stack:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"              // the stack pointer, saved
+    "    movl 12(%ebp), %edx\n"          // arguments
+    "    movl 16(%ebp), %ecx\n"          // count
+    "    leal 0(,%ecx,4), %eax\n"
+    "    subl %eax, %esp\n"
+    "    andl $-16, %esp\n"
+    "    testl %ecx, %ecx\n"
+    "    jz 2f\n"
+    "1:  movl -4(%edx,%ecx,4), %eax\n"   // the last argument goes highest
+    "    movl %eax, -4(%esp,%ecx,4)\n"
+    "    decl %ecx\n"
+    "    jnz 1b\n"
+    "2:  call *8(%ebp)\n"
+    "    movl %ebp, %esp\n"              // ... and restored
+    "    popl %ebp\n"
+    "    ret\n");
+#endif
 
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     HMODULE module = nullptr;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "report/band_map.h"
 #include "report/list_writer.h"
 #include "report/output_file.h"
 #include "report/report_writer.h"
@@ -69,5 +70,13 @@ bool RunOutputStep(const TransponderRecord *records, std::uint32_t count, double
                                      options.lof1_mhz, options.lof2_mhz, options.lofsw_mhz, switch_value, count,
                                      options.ini_format, options.info_format) == 0;
     all_written = Announced(list_written, fits, name) && all_written;
+
+    // The band map is named like the report and stands beside it.
+    if (options.band_map == 0) return all_written;
+    fits = FormName(name, report_dir, "svg", options, pass_number);
+    Print("Draw the band map to %s ...\n", name);
+    const BandMapPass pass{options.satellite_name, options.satellite_position, pass_number, options.window_start_mhz,
+                           options.window_stop_mhz};
+    all_written = Announced(fits && WriteBandMap(name, records, count, pass) == 0, fits, name) && all_written;
     return all_written;
 }

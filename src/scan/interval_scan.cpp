@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "report/value_names.h"
 #include "scan/link_margin.h"
+#include "tuner/lnb_band.h"
 #include "tuner/tuner_library.h"
 
 namespace {
@@ -29,13 +30,6 @@ bool IsDuplicate(const TransponderRecord &candidate, const TransponderRecord *he
         }
     }
     return false;
-}
-
-// The LNB band a step needs: high above the switch frequency; with no switching, high
-// exactly when only the high-band oscillator is set.
-int HighBand(std::uint64_t frequency_khz, std::uint32_t lof2_mhz, std::uint32_t lofsw_mhz) {
-    if (lofsw_mhz != 0) return frequency_khz >= static_cast<std::uint64_t>(lofsw_mhz) * 1000u ? 1 : 0;
-    return lof2_mhz != 0 ? 1 : 0;
 }
 
 void PrintFooter(std::uint32_t interval_start_ms) {
@@ -92,7 +86,8 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
         Print("%u Mhz ... ", static_cast<std::uint32_t>(step_start_khz / 1000u));
 
         if (switch_port_set && (Tuner().GetCaps() & LUMORATH_CAP_DISEQC) != 0) {
-            const int band = HighBand(step_start_khz, lof2_mhz, lofsw_mhz);
+            const int band = LnbHighBand(step_start_khz, static_cast<std::uint64_t>(lof2_mhz) * 1000u,
+                                         static_cast<std::uint64_t>(lofsw_mhz) * 1000u);
             if (band != band_sent) {
                 const std::uint8_t command = CommittedSwitchByte(switch_port, polarization, static_cast<std::uint32_t>(band));
                 if (Tuner().SendDiSEqC(LUMORATH_SEND_COMMITTED_SWITCH, command) == 0) Print("SendDiSEqC failed !\n");

@@ -5,8 +5,10 @@
 
 #include "tuner/lumorath.h"
 
-// The pass's record array holds this many records.
-constexpr std::uint32_t kMaxTransponders = 200;
+// The pass's record array holds this many records: a crowded satellite carries more than 200
+// transponders in the Ku band alone, and 2048 records (229 KB) cover both bands of any
+// satellite on every polarization.
+constexpr std::uint32_t kMaxTransponders = 2048;
 
 // Result of ScanInterval besides the accepted count.
 constexpr int kScanBadArguments = -1;  // no record array, polarization above 3, or step 0

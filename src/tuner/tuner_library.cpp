@@ -10,14 +10,16 @@ namespace {
 TunerLibrary g_library = {};  // the library's own functions
 
 // Every call into the library is bracketed, so that a stop request knows the program is
-// waiting there (a search in progress is never interrupted; one that never returns is survived).
+// waiting there (a search in progress is never interrupted; one that never returns is survived),
+// and goes through CallLibrary, so a library that pops its own arguments works as well as one
+// that leaves that to the caller (32-bit Windows has both kinds).
 template <typename Function, Function TunerLibrary::*member>
 struct Bracketed;
 template <typename... Arguments, int (*TunerLibrary::*member)(Arguments...)>
 struct Bracketed<int (*)(Arguments...), member> {
     static int Call(Arguments... arguments) {
         EnterBlockingCall();
-        const int result = (g_library.*member)(arguments...);
+        const int result = CallLibrary(g_library.*member, arguments...);
         LeaveBlockingCall();
         return result;
     }
@@ -51,7 +53,12 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
     char file[kPathSize];
     const char *chosen = EnvironmentValue("LUMORATH_LIBRARY");
     if (chosen != nullptr && chosen[0] != '\0') {
-        if (std::snprintf(file, sizeof file, "%s", chosen) >= static_cast<int>(sizeof file)) {
+        // A bare file name means the file in the current directory, as for any other file the
+        // user names; the loader would search its library path for it instead.
+        const bool bare = std::strchr(chosen, '/') == nullptr && std::strchr(chosen, kPathSeparator) == nullptr &&
+                          !IsAbsolutePath(chosen);
+        if (std::snprintf(file, sizeof file, "%s%s", bare ? kCurrentDirectory : "", chosen) >=
+            static_cast<int>(sizeof file)) {
             Print("Tuner library name too long: %s !\n", chosen);
             return false;
         }
@@ -60,9 +67,11 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
         Print("Tuner library path too long !\n");
         return false;
     }
-    void *library = OpenLibrary(file);
+    char reason[512];
+    void *library = OpenLibrary(file, reason, sizeof reason);
     if (library == nullptr) {
         Print("Can't load tuner library %s !\n", file);
+        PrintError("Can't load tuner library %s: %s\n", file, reason);
         return false;
     }
     TunerLibrary resolved = {};
