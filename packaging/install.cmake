@@ -104,8 +104,9 @@ each step, and writes per pass a detailed report and a channel list in one of
 seven formats. It selects the dish's switch input and moves its motor (DiSEqC
 1.0, 1.1, 1.2, tone burst and USALS).
 
-The tuner is reached through the tuner library Lumorath, loaded at run time.
-A simulated tuner is installed beside it, so the program can be tried without
+The tuner is reached through the tuner library Lumorath, loaded at run time;
+the one installed drives DVB-S/S2 cards through the Linux DVB frontend API. A
+simulated tuner is installed beside it, so the program can be tried without
 hardware.")
   # The Debian-only files (copyright, changelog, compressed manual page) are made in the
   # staging directory just before the package is built; the ldconfig scripts CPack adds
