@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/startup.h"
+#include "driver/usage.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"
 #include "support/whole_run.h"
@@ -139,6 +140,20 @@ TEST_F(StartupTest, MissingTunerLibraryEndsWithNoDeviceCode) {
     EXPECT_EQ(-2, VeskerMain(2, argv, FailingBinder));
     EXPECT_TRUE(g_binder_called);
     EXPECT_TRUE(Script().log.empty());
+}
+
+TEST_F(StartupTest, HelpAndVersionAnswerBeforeAnyLibraryIsLoaded) {
+    // No file of these names exists in the test's current directory ("/?" none at the root).
+    const std::vector<std::pair<const char *, std::string>> cases = {
+        {"--help", kUsageText}, {"-h", kUsageText}, {"-?", kUsageText}, {"/?", kUsageText}, {"--version", kBanner}};
+    for (const auto &[option, text] : cases) {
+        SetUp();
+        const char *argv[] = {"vesker", option, nullptr};
+        g_binder_called = false;
+        EXPECT_EQ(0, VeskerMain(2, argv, FailingBinder)) << option;
+        EXPECT_FALSE(g_binder_called) << option;
+        EXPECT_EQ(text, Fake().console) << option;
+    }
 }
 
 TEST_F(StartupTest, LoaderNamesTheMissingLibrary) {

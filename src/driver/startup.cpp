@@ -6,6 +6,7 @@
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
 #include "driver/pass_loop.h"
+#include "driver/usage.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
 #include "report/name_text.h"
@@ -14,6 +15,8 @@
 namespace {
 
 const char kVersion[] = "1.1.0.1338-commited";
+
+void PrintBanner() { Print("Vesker ver.%s\n", kVersion); }
 
 // Process-wide because the enumeration callback receives no context of its own.
 int g_device_number = -1;
@@ -49,6 +52,29 @@ bool JoinPath(char *out, const char *first, const char *second) {
     return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
 }
 
+// The configuration path of a command-line argument: a relative name is taken from the
+// current directory, a full path as it stands. False when it would exceed 259 characters.
+bool ConfigPathOf(const char *argument, char *config_path) {
+    return JoinPath(config_path, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
+}
+
+// `--help` and its short forms print the usage text, `--version` the banner line; both end
+// the program before any library is loaded. A file that really carries such a name is
+// still read as the configuration. True when the argument was such an option.
+bool AnswerInfoOption(const char *argument) {
+    const bool help = std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
+                      std::strcmp(argument, "-?") == 0 || std::strcmp(argument, "/?") == 0;
+    const bool version = std::strcmp(argument, "--version") == 0;
+    char config_path[kPathSize];
+    if ((!help && !version) || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    if (help) {
+        Platform().write_console(kUsageText, std::strlen(kUsageText));
+    } else {
+        PrintBanner();
+    }
+    return true;
+}
+
 // A directory option: empty, or ending in the separator (appended when missing). The buffer
 // holds one more byte, so a 259-character value keeps its separator; a file name formed
 // from it is then too long and refused by the output step.
@@ -65,10 +91,11 @@ void ReadDirectoryOption(const char *key, char (&directory)[kPathSize + 1], cons
 int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     g_device_number = -1;
     g_device_count = 0;
+    if (argc > 1 && argv[1] != nullptr && AnswerInfoOption(argv[1])) return kExitOk;
     // Ctrl+C, SIGTERM and SIGHUP are stop requests from here on; one that arrives while the
     // library hangs saves the running pass and ends the run. A closed console is ignored.
     Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
-    Print("Vesker ver.%s\n", kVersion);
+    PrintBanner();
 
     char directory[kPathSize];
     FindExecutableDirectory(directory);
@@ -90,11 +117,9 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         IniReadInt("Lumorath", "LNBStk", static_cast<int>(limits.lnb_stacked_mhz), library_settings));
 
     if (argc > 1 && argv[1] != nullptr) {
-        // A relative name is taken from the current directory; a full path as it stands.
-        const char *prefix = IsAbsolutePath(argv[1]) ? "" : kCurrentDirectory;
-        if (!JoinPath(config_path, prefix, argv[1])) {
-            Print("Config name too long (over %u characters): %s%s\n", static_cast<unsigned>(kPathSize - 1), prefix,
-                  argv[1]);
+        if (!ConfigPathOf(argv[1], config_path)) {
+            Print("Config name too long (over %u characters): %s%s\n", static_cast<unsigned>(kPathSize - 1),
+                  IsAbsolutePath(argv[1]) ? "" : kCurrentDirectory, argv[1]);
             return kExitBadLnb;
         }
     }

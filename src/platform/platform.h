@@ -34,6 +34,8 @@ bool ExecutablePath(char *out, std::size_t size);
 // True for a path that names its file without the current directory: on POSIX one that
 // starts with '/'; on Windows one with a drive letter or starting with '\' or '/'.
 bool IsAbsolutePath(const char *path);
+// True when something of that name exists (a file, a directory, a device, a link).
+bool PathExists(const char *path);
 
 // The tuner library file: open it and find a function in it. Null on failure; OpenLibrary
 // then leaves the system's reason in `reason` (dlerror, or the text of GetLastError).

@@ -256,6 +256,11 @@ bool ExecutablePath(char *out, std::size_t size) {
 
 bool IsAbsolutePath(const char *path) { return path[0] == '/'; }
 
+bool PathExists(const char *path) {
+    struct stat status{};
+    return ::lstat(path, &status) == 0;
+}
+
 void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
     void *library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {

@@ -178,6 +178,8 @@ bool IsAbsolutePath(const char *path) {
     return drive || first == '\\' || first == '/';
 }
 
+bool PathExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
 void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
     // No error box for a file that is not a loadable library: the program says so itself.
     const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
