@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "scan/interval_scan.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"
 
@@ -62,11 +63,11 @@ inline void CheckRunInvariants(int exit_code, int max_searches) {
     FUZZ_CHECK(tuner.stop_calls == (tuner.start_calls > 0 ? 1 : 0));
     FUZZ_CHECK(tuner.search_calls <= max_searches);
     FUZZ_CHECK(Fake().key_watch_depth == 0);
-    // Each pass reports at most the 200 records the array holds.
+    // Each pass reports at most the records the array holds.
     const std::string &console = Fake().console;
     static const std::string kFound = "Total tranponders found = ";
     for (auto at = console.find(kFound); at != std::string::npos; at = console.find(kFound, at + 1)) {
-        FUZZ_CHECK(std::strtoul(console.c_str() + at + kFound.size(), nullptr, 10) <= 200);
+        FUZZ_CHECK(std::strtoul(console.c_str() + at + kFound.size(), nullptr, 10) <= kMaxTransponders);
     }
 }
 

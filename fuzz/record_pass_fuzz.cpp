@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     InstallFakePlatform();
     ResetScriptedTuner();
-    const int stop_at_poll = 50 + h[23] * 4;  // enough for more than 200 carriers
+    const int stop_at_poll = 50 + h[23] * 9;  // up to 2345 steps: enough to fill the record array
     Fake().stop_at_poll = stop_at_poll;
     g_feed = Feed{data + kHeaderSize, (size - kHeaderSize) / sizeof(TransponderRecord), 0, (h[3] & 0x80) != 0, 0};
     Script().band = FuzzSearch;

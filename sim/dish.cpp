@@ -49,8 +49,6 @@ bool MotorAngleTowards(int satellite_tenths, int latitude_tenths, int longitude_
     return true;
 }
 
-double DiseqcMessageMs(int count) { return 15.0 + 13.5 * count + 15.0; }
-
 bool SatelliteVisible(const Scenario &scenario, std::size_t index, const DishState &dish, int site_latitude,
                       int site_longitude) {
     const Satellite &satellite = scenario.satellites[index];

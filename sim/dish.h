@@ -37,10 +37,6 @@ double DecodeUsalsAngle(unsigned char high, unsigned char low);
 // 42233 km (the angle the program computes). False when the satellite is below the horizon.
 bool MotorAngleTowards(int satellite_tenths, int latitude_tenths, int longitude_tenths, double *angle_deg);
 
-// Modelled time of a raw message on the bus, in ms: 15 ms quiet, 13.5 ms per byte (9 bits
-// of 1.5 ms), 15 ms quiet.
-double DiseqcMessageMs(int count);
-
 // Whether the dish sees `satellite` (index into the scenario). A scenario of one satellite
 // without any dish settings is seen whatever the dish does. Otherwise: a satellite behind a
 // committed port (or uncommitted input) is seen only on that port (input); a satellite on

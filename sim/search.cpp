@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "dvb_physics.h"
+#include "search_timing.h"
 #include "sim_random.h"
+#include "tuner/lnb_band.h"
 
 namespace sim {
 
@@ -15,65 +17,29 @@ bool VerticalOrRight(unsigned polarization) { return polarization == 1 || polari
 
 double Clip(double value, double low, double high) { return value < low ? low : value > high ? high : value; }
 
-// Blind timeouts of a typical DVB-S2 demodulator by symbol rate, ms.
-double DemodTimeoutMs(std::uint32_t symbol_rate) {
-    if (symbol_rate <= 1500000) return 1500.0;
-    if (symbol_rate <= 5000000) return 1000.0;
-    return 700.0;
-}
-
-// Carrier offset per coarse zig-zag position, kHz (1/2/3/5 MHz by symbol rate).
-double CarrierStepKhz(std::uint32_t symbol_rate) {
-    if (symbol_rate <= 2000000) return 1000.0;
-    if (symbol_rate <= 5000000) return 2000.0;
-    if (symbol_rate <= 12000000) return 3000.0;
-    return 5000.0;
-}
-
-// Modelled durations (ms): retune and settle, energy probe per MHz of the search window,
-// one coarse zig-zag position, read-back, extra input stream, attempt overhead.
-constexpr double kTuneMs = 30.0;
-constexpr double kProbeMsPerMhz = 2.0;
-constexpr double kCoarsePositionMs = 40.0;
-constexpr double kReadBackMs = 55.0;
-constexpr double kExtraStreamMs = 100.0;
-constexpr double kFailOverheadMs = 150.0;
-
-double FrameMs(const Carrier &carrier) {
-    int bits = carrier.constellation == k8psk ? 3 : carrier.constellation == k16apsk ? 4 : carrier.constellation == k32apsk ? 5 : 2;
-    double symbols = (carrier.frame_length == 1 ? 16200.0 : 64800.0) / bits;
-    return symbols / carrier.symbol_rate * 1000.0;
+// The carrier's bits per symbol, for the length of a DVB-S2 frame.
+int BitsPerSymbol(int constellation) {
+    return constellation == k8psk ? 3 : constellation == k16apsk ? 4 : constellation == k32apsk ? 5 : 2;
 }
 
 }  // namespace
 
 Oscillator SelectOscillator(const TunerModel &tuner, std::uint32_t frequency_khz, unsigned polarization,
                             std::uint32_t lof1_khz, std::uint32_t lof2_khz, std::uint32_t lofsw_khz) {
+    const LnbBand band = SelectLnbBand(frequency_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, tuner.lnb_mid_mhz,
+                                       tuner.lnb_stacked_mhz);
     Oscillator oscillator;
-    std::uint32_t lo = 0;
-    if (lofsw_khz != 0 && static_cast<std::uint64_t>(lofsw_khz) == tuner.lnb_stacked_mhz * 1000ull) {
-        std::uint32_t low = lof1_khz < lof2_khz ? lof1_khz : lof2_khz;
-        std::uint32_t high = lof1_khz < lof2_khz ? lof2_khz : lof1_khz;
-        if (low == 0) low = high;  // only one oscillator given
-        lo = VerticalOrRight(polarization) ? low : high;
-        if (lo == 0) return oscillator;
-    } else if (lofsw_khz != 0) {
-        lo = frequency_khz >= lofsw_khz ? lof2_khz : lof1_khz;
-        if (lo == 0) return oscillator;  // that band has no oscillator
-    } else {
-        lo = lof1_khz != 0 ? lof1_khz : lof2_khz;
-    }
-    oscillator.present = true;
-    oscillator.lo_khz = lo;
-    oscillator.inverted = lo != 0 && (static_cast<std::uint64_t>(lo) <= tuner.lnb_mid_mhz * 1000ull ||
-                                      static_cast<std::uint64_t>(lo) >= tuner.lnb_stacked_mhz * 1000ull);
+    oscillator.present = band.present;
+    oscillator.lo_khz = band.lo_khz;
+    oscillator.inverted = band.inverted;
     return oscillator;
 }
 
 std::int64_t IntermediateKhz(const Oscillator &oscillator, std::uint32_t frequency_khz) {
-    std::int64_t rf = frequency_khz;
-    std::int64_t lo = oscillator.lo_khz;
-    return oscillator.inverted ? lo - rf : rf - lo;
+    LnbBand band;
+    band.lo_khz = oscillator.lo_khz;
+    band.inverted = oscillator.inverted;
+    return LnbIntermediateKhz(band, frequency_khz);
 }
 
 bool Reachable(const TunerModel &tuner, const Oscillator &oscillator, std::uint32_t frequency_khz) {
@@ -94,7 +60,9 @@ SearchOutcome BlindSearch(const Scenario &scenario, const TunerModel &tuner, con
     // occupied band covers it.
     double centre_khz = request.frequency_khz;
     double range_khz = tuner.search_range_khz;
-    outcome.modelled_ms = kTuneMs + kProbeMsPerMhz * 2.0 * range_khz / 1000.0;
+    tuner_timing::BlindSearchTiming timing;
+    timing.search_range_khz = 2 * tuner.search_range_khz;
+    outcome.modelled_ms = tuner_timing::BlindSearchMs(timing);
     Oscillator oscillator = SelectOscillator(tuner, request.frequency_khz, request.polarization, request.lof1_khz,
                                              request.lof2_khz, request.lofsw_khz);
     std::uint32_t min_rate = request.min_symbol_rate > kMinDemodSymbolRate ? request.min_symbol_rate : kMinDemodSymbolRate;
@@ -137,24 +105,29 @@ SearchOutcome BlindSearch(const Scenario &scenario, const TunerModel &tuner, con
     const Carrier &carrier = *best;
     const std::uint64_t seed = tuner.seed;
     const std::uint64_t step = request.frequency_khz;
-    double positions = std::ceil(best_distance / CarrierStepKhz(carrier.symbol_rate));
-    outcome.modelled_ms += kCoarsePositionMs * (positions < 1.0 ? 1.0 : positions);
+    // The demodulator sees the carrier's offset from the step mirrored when the LNB inverts the spectrum.
+    std::int64_t carrier_offset_khz = static_cast<std::int64_t>(carrier.frequency_khz) - request.frequency_khz;
+    timing.carrier_offset_khz = static_cast<std::int32_t>(oscillator.inverted ? -carrier_offset_khz : carrier_offset_khz);
+    timing.symbol_rate = carrier.symbol_rate;
+    timing.system = carrier.system;
+    timing.bits_per_symbol = BitsPerSymbol(carrier.constellation);
+    timing.short_frames = carrier.frame_length == 1;
+    timing.stream_count = carrier.stream_ids.size() > 1 ? static_cast<std::uint32_t>(carrier.stream_ids.size()) : 1u;
     double threshold = LockThresholdDb(carrier.system, carrier.constellation, carrier.fec, carrier.frame_length);
     outcome.margin_db = std::isnan(threshold) ? -99.0 : carrier.esno_db - threshold;
     double level = Clip(carrier.level_dbm + 0.3 * StandardNormal(seed, best_key, Draw::kRfLevel, step), -80.0, -10.0);
     record->rf_level = static_cast<std::int32_t>(std::lround(level));
     if (Uniform(seed, best_key, Draw::kLock, step) >= LockProbability(outcome.margin_db)) {
         outcome.result = SearchResult::kFailed;
-        outcome.modelled_ms += DemodTimeoutMs(carrier.symbol_rate) + kFailOverheadMs;
+        timing.end = tuner_timing::SearchEnd::kFailed;
+        outcome.modelled_ms = tuner_timing::BlindSearchMs(timing);
         return outcome;
     }
 
     outcome.result = SearchResult::kLocked;
-    double acquisition = 50.0 + 1500.0 / (carrier.symbol_rate / 1e6);
-    if (acquisition > DemodTimeoutMs(carrier.symbol_rate)) acquisition = DemodTimeoutMs(carrier.symbol_rate);
-    double fec_lock = carrier.system == kDvbS2 ? 20.0 + 10.0 * FrameMs(carrier) : 100.0;  // DVB-S: Viterbi rate search
+    timing.end = tuner_timing::SearchEnd::kLocked;
+    outcome.modelled_ms = tuner_timing::BlindSearchMs(timing);
     std::size_t streams = carrier.stream_ids.size();
-    outcome.modelled_ms += acquisition + fec_lock + kReadBackMs + (streams > 1 ? kExtraStreamMs * (streams - 1) : 0.0);
 
     // Estimates. The symbol rate reads 50 ppm high (the demodulator's crystal runs slow) with
     // +-36 ppm of jitter; the frequency carries the derotator's estimate error, 20 kHz plus

@@ -4,10 +4,12 @@
 // Devices: 0 blind-searches and drives DiSEqC and tone burst; 1 has DiSEqC only (no blind
 // search). Diagnostics go to standard error only: standard output is the program's.
 // Environment: LUMORATH_SCENARIO, LUMORATH_SEED, LUMORATH_PACE (see simulator.h);
-// LUMORATH_STATS (any non-empty value): one summary line on standard error at StopDVB;
+// LUMORATH_STATS (any non-empty value): two summary lines on standard error at StopDVB (the
+// counts and the modelled total; the total in minutes and the average search by outcome);
 // LUMORATH_TRACE=file: one line per search; LUMORATH_TRUTH=file: the completed scenario.
 #include "simulator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "dish.h"
 #include "dvb_physics.h"
 #include "platform/platform.h"
+#include "search_timing.h"
 #include "tuner/lumorath.h"
 
 namespace sim {
@@ -34,12 +37,6 @@ const SimDevice kDevices[] = {
 };
 constexpr int kDeviceCount = static_cast<int>(sizeof kDevices / sizeof kDevices[0]);
 
-// Motor speed for the modelled time of a move, degrees per second; a stored-position move
-// of unknown distance counts 10 s; a tone burst 12.5 ms and the quiet time around it.
-constexpr double kMotorDegreesPerSecond = 1.5;
-constexpr double kStoredMoveMs = 10000.0;
-constexpr double kToneBurstMs = 12.5 + 30.0;
-
 struct SimState {
     std::string settings_file;  // empty: Lumorath.ini beside the library
     SimSettings settings;
@@ -48,6 +45,7 @@ struct SimState {
     DishState dish;
     double motor_angle_deg = 0.0;  // where the motor is, for the move time
     SimStats stats;
+    double pace_owed_ms = 0.0;  // paced time not yet waited: fractions of a ms, less an oversleep
     std::FILE *trace = nullptr;
 };
 
@@ -71,12 +69,29 @@ const char *NonEmptyEnvironment(const char *name) {
     return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
+// Counts the modelled time and, when paced, waits its share. The waits add up to the paced
+// share of the total: what a whole-ms pause leaves over, or the clock shows was overslept, is
+// settled at the next wait. A clock that shows less than was asked (a coarse tick) counts the
+// pause as asked.
 void Pace(double modelled_ms) {
     SimState &state = State();
     state.stats.modelled_ms += modelled_ms;
     if (state.settings.pace_percent <= 0) return;
-    double sleep_ms = modelled_ms * state.settings.pace_percent / 100.0;
-    if (sleep_ms >= 1.0) Platform().sleep_ms(static_cast<std::uint32_t>(std::lround(sleep_ms)));
+    state.pace_owed_ms += modelled_ms * state.settings.pace_percent / 100.0;
+    if (state.pace_owed_ms < 1.0) return;
+    std::uint32_t pause_ms = static_cast<std::uint32_t>(state.pace_owed_ms);
+    std::uint32_t before_ms = Platform().clock_ms();
+    Platform().sleep_ms(pause_ms);
+    std::uint32_t waited_ms = Platform().clock_ms() - before_ms;
+    state.pace_owed_ms -= waited_ms > pause_ms ? waited_ms : pause_ms;
+}
+
+// "1.234 s (45)", or "- (0)" for an outcome that never happened.
+std::string AverageText(double total_ms, std::uint32_t count) {
+    char text[48];
+    if (count == 0) return "- (0)";
+    std::snprintf(text, sizeof text, "%.3f s (%u)", total_ms / count / 1000.0, count);
+    return text;
 }
 
 bool HasCap(int cap) { return State().started >= 0 && (kDevices[State().started].caps & cap) != 0; }
@@ -108,7 +123,11 @@ SimSettings ReadSimSettings(const std::string &ini_path) {
     }
     if (const char *value = NonEmptyEnvironment("LUMORATH_SCENARIO")) settings.scenario = value;
     if (const char *value = NonEmptyEnvironment("LUMORATH_SEED")) tuner.seed = std::strtoull(value, nullptr, 10);
-    if (const char *value = NonEmptyEnvironment("LUMORATH_PACE")) settings.pace_percent = std::atoi(value);
+    long pace_percent = settings.pace_percent;
+    if (const char *value = NonEmptyEnvironment("LUMORATH_PACE")) pace_percent = std::strtol(value, nullptr, 10);
+    // Ten times slower than hardware is slow enough for any demonstration; beyond that a
+    // typing slip would hold every search for hours.
+    settings.pace_percent = static_cast<int>(std::clamp(pace_percent, 0L, static_cast<long>(kMaxPacePercent)));
     if (settings.scenario == "built-in") settings.scenario.clear();
     return settings;
 }
@@ -187,6 +206,7 @@ int StartDVBEx(int device) {
     state.dish = sim::DishState();
     state.motor_angle_deg = 0.0;
     state.stats = sim::SimStats();
+    state.pace_owed_ms = 0.0;
     if (const char *trace = sim::NonEmptyEnvironment("LUMORATH_TRACE")) state.trace = std::fopen(trace, "wb");
     return 1;
 }
@@ -194,9 +214,18 @@ int StartDVBEx(int device) {
 int StopDVB(void) {
     sim::SimState &state = State();
     if (state.started < 0) return 0;
-    if (sim::NonEmptyEnvironment("LUMORATH_STATS") != nullptr)
-        std::fprintf(stderr, "Lumorath simulator: %u searches, %u locks, modelled time %.1f s\n", state.stats.searches,
-                     state.stats.locks, state.stats.modelled_ms / 1000.0);
+    if (sim::NonEmptyEnvironment("LUMORATH_STATS") != nullptr) {
+        const sim::SimStats &stats = state.stats;
+        std::fprintf(stderr, "Lumorath simulator: %u searches, %u locks, modelled time %.1f s\n", stats.searches, stats.locks,
+                     stats.modelled_ms / 1000.0);
+        auto average = [&stats](sim::SearchResult result) {
+            int i = static_cast<int>(result);
+            return sim::AverageText(stats.outcome_ms[i], stats.outcome_searches[i]);
+        };
+        std::fprintf(stderr, "Lumorath simulator: modelled %.1f min; average search: empty %s, locked %s, failed %s\n",
+                     stats.modelled_ms / 60000.0, average(sim::SearchResult::kEmpty).c_str(),
+                     average(sim::SearchResult::kLocked).c_str(), average(sim::SearchResult::kFailed).c_str());
+    }
     if (state.trace != nullptr) std::fclose(state.trace);
     state.trace = nullptr;
     state.started = -1;
@@ -210,12 +239,12 @@ int SendDiSEqC(int kind, int value) {
     if (value < 0 || value > 255) return 0;
     if (kind == LUMORATH_SEND_TONE_BURST && sim::HasCap(LUMORATH_CAP_TONE_BURST)) {
         sim::ApplyToneBurst(&state.dish, value);
-        sim::Pace(sim::kToneBurstMs);
+        sim::Pace(tuner_timing::ToneBurstMs());
         return 1;
     }
     if (kind == LUMORATH_SEND_COMMITTED_SWITCH && sim::HasCap(LUMORATH_CAP_DISEQC)) {
         sim::ApplyCommittedByte(&state.dish, value);
-        sim::Pace(sim::DiseqcMessageMs(4));  // E0 10 38 value
+        sim::Pace(tuner_timing::DiseqcMessageMs(4));  // E0 10 38 value
         return 1;
     }
     return 0;
@@ -226,14 +255,14 @@ int SendDiseqCmd(unsigned char *bytes, int count) {
     if (!sim::HasCap(LUMORATH_CAP_DISEQC)) return 0;
     sim::DishState before = state.dish;
     if (!sim::ApplyDiseqcMessage(&state.dish, bytes, count)) return 0;
-    double modelled_ms = sim::DiseqcMessageMs(count);
+    double modelled_ms = tuner_timing::DiseqcMessageMs(count);
     if (state.dish.motor == sim::MotorState::kAngle &&
         (before.motor != sim::MotorState::kAngle || before.angle_deg != state.dish.angle_deg)) {
-        modelled_ms += std::fabs(state.dish.angle_deg - state.motor_angle_deg) / sim::kMotorDegreesPerSecond * 1000.0;
+        modelled_ms += tuner_timing::MotorDriveMs(state.dish.angle_deg - state.motor_angle_deg);
         state.motor_angle_deg = state.dish.angle_deg;
     } else if (state.dish.motor == sim::MotorState::kStoredPosition &&
                (before.motor != sim::MotorState::kStoredPosition || before.stored != state.dish.stored)) {
-        modelled_ms += sim::kStoredMoveMs;
+        modelled_ms += tuner_timing::StoredPositionDriveMs();
     }
     sim::Pace(modelled_ms);
     return 1;
@@ -254,6 +283,8 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
     sim::SearchOutcome outcome = sim::BlindSearch(*state.scenario, state.settings.tuner, state.dish, request, record);
     state.stats.searches += 1;
     if (outcome.result == sim::SearchResult::kLocked) state.stats.locks += 1;
+    state.stats.outcome_searches[static_cast<int>(outcome.result)] += 1;
+    state.stats.outcome_ms[static_cast<int>(outcome.result)] += outcome.modelled_ms;
     if (state.trace != nullptr) {
         static const char *const kResults[] = {"empty", "failed", "locked"};
         std::fprintf(state.trace, "search\t%u\t%u\t%c\t%s", frequency_khz, step_khz, sim::kPolarizationLetters[polarization],

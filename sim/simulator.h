@@ -17,10 +17,13 @@ namespace sim {
 //                (relative to the current directory).
 //   Seed         seed of every random draw (default 1); LUMORATH_SEED overrides it.
 //   Pace         percent of the modelled search time actually slept (default 0: answer at
-//                once; 100: like hardware); LUMORATH_PACE overrides it.
+//                once; 100: like hardware; 0..1000, a value outside taken as the nearer
+//                end); LUMORATH_PACE overrides it.
 //   SearchRange  kHz either side of the step centre the demodulator searches (default 5500).
 //   Lat, Long    the dish site in tenths of a degree, for USALS angles when the scenario
 //                names none (default 500, 100: 50.0N 10.0E).
+constexpr int kMaxPacePercent = 1000;
+
 struct SimSettings {
     TunerModel tuner;
     std::string scenario;  // empty: built-in
@@ -38,11 +41,15 @@ void UseSettingsFile(const std::string &ini_path);
 // one line on standard error naming the file and the line.
 bool LoadScenario(const SimSettings &settings, Scenario *scenario);
 
-// Counters since the device start, reported at StopDVB when LUMORATH_STATS is set.
+// Counters since the device start, reported at StopDVB when LUMORATH_STATS is set: the
+// modelled time of everything (searches and equipment commands), and searches by outcome
+// (indexed by SearchResult: empty, failed, locked).
 struct SimStats {
     std::uint32_t searches = 0;
     std::uint32_t locks = 0;
     double modelled_ms = 0.0;
+    std::uint32_t outcome_searches[3] = {};
+    double outcome_ms[3] = {};
 };
 SimStats CurrentStats();
 

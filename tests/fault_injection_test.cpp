@@ -377,23 +377,24 @@ TEST_F(FaultInjectionTest, EveryIntervalEndsAfterBoundedSearchesWhateverTheTuner
     }
 }
 
-TEST_F(FaultInjectionTest, FullRecordArrayEndsTheWalkAndAllTwoHundredAreWritten) {
-    // Every step locks a new carrier at its own frequency; two intervals hold 300 steps.
+TEST_F(FaultInjectionTest, FullRecordArrayEndsTheWalkAndEveryRecordIsWritten) {
+    // Every step locks a new carrier at its own frequency; two intervals hold 2400 steps,
+    // more than the array's 2048 records.
     Script().band = [](unsigned frequency_khz, unsigned, unsigned polarization, TransponderRecord *record) {
         *record = At(frequency_khz / 1000u, static_cast<int>(polarization));
         return 1;
     };
     const WholeRun run = Run(
-        "[Scan0]\nPol=H\nStart=10700\nStop=10849\nStep=1\n[Scan1]\nPol=V\nStart=10700\nStop=10849\nStep=1\n"
+        "[Scan0]\nPol=H\nStart=10700\nStop=11899\nStep=1\n[Scan1]\nPol=V\nStart=10700\nStop=11899\nStep=1\n"
         "[Scan2]\nPol=H\nStart=12000\nStop=12010\n");
     EXPECT_EQ(0, run.exit_code);
-    EXPECT_EQ(200, Script().search_calls) << "no search once the array is full";
-    ExpectInOrder(run.console, {"Scan interval 1\n", "Transponder table full (200 transponders), the scan ends here !\n",
-                                "Total tranponders found = 200\n"});
+    EXPECT_EQ(2048, Script().search_calls) << "no search once the array is full";
+    ExpectInOrder(run.console, {"Scan interval 1\n", "Transponder table full (2048 transponders), the scan ends here !\n",
+                                "Total tranponders found = 2048\n"});
     EXPECT_EQ(std::string::npos, run.console.find("Scan interval 2")) << "a full array ends the walk";
     std::vector<std::string> expected;
-    for (unsigned mhz = 10700; mhz < 10750; ++mhz) expected.push_back(std::to_string(mhz) + ",V");
-    for (unsigned mhz = 10700; mhz < 10850; ++mhz) expected.push_back(std::to_string(mhz) + ",H");
+    for (unsigned mhz = 10700; mhz < 10700 + 848; ++mhz) expected.push_back(std::to_string(mhz) + ",V");
+    for (unsigned mhz = 10700; mhz < 11900; ++mhz) expected.push_back(std::to_string(mhz) + ",H");
     std::sort(expected.begin(), expected.end());
     auto sorted = [](std::vector<std::string> entries) {
         std::sort(entries.begin(), entries.end());

@@ -175,4 +175,69 @@ TEST_F(OutputStepTest, NamesLongerThan259CharactersAreRefused) {
               Fake().console);
 }
 
+// The band map: off by default; when asked for, named like the report with .svg beside it
+// and announced after the list. A picture that cannot be written leaves the other two.
+TEST_F(OutputStepTest, BandMapBesideTheReport) {
+    struct Row {
+        int ini_format;
+        int loop;
+        unsigned pass;
+        const char *report;
+        const char *list;
+        const char *picture;
+    };
+    const Row rows[] = {
+        {0, 0, 1, "0192.txt", "0192.ini", "0192.svg"},
+        {5, 1, 3, "S19.2E_3.txt", "S19.2E_3.ini", "S19.2E_3.svg"},
+        {6, 1, 2, "0192_2.txt", "0192_2.xml", "0192_2.svg"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.picture);
+        Fake().console.clear();
+        OutputOptions o = Options(report_dir_, tp_dir_);
+        o.ini_format = row.ini_format;
+        o.loop = row.loop;
+        o.band_map = 1;
+        RunOutputStep(&carrier_, 1, 1.5, row.pass, o);
+        EXPECT_EQ(Announced(report_dir_ + row.report, tp_dir_ + row.list) + "Draw the band map to " + report_dir_ +
+                      row.picture + " ...\n",
+                  Fake().console);
+        EXPECT_NE(std::string::npos, ReadFileBytes(report_dir_ + row.picture).find("11778.123 MHz"));
+    }
+
+    // Off: no picture, no line.
+    fs::remove(report_dir_ + "0192.svg");
+    Fake().console.clear();
+    RunOutputStep(&carrier_, 1, 1.5, 1, Options(report_dir_, tp_dir_));
+    EXPECT_EQ(Announced(report_dir_ + "0192.txt", tp_dir_ + "0192.ini"), Fake().console);
+    EXPECT_FALSE(fs::exists(report_dir_ + "0192.svg"));
+
+    // A directory where the picture belongs: "error !" after its line, the others written.
+    fs::remove(report_dir_ + "0192.txt");
+    fs::remove(tp_dir_ + "0192.ini");
+    fs::create_directory(report_dir_ + "0192.svg");
+    Fake().console.clear();
+    OutputOptions o = Options(report_dir_, tp_dir_);
+    o.band_map = 1;
+    RunOutputStep(&carrier_, 1, 1.5, 1, o);
+    EXPECT_EQ(Announced(report_dir_ + "0192.txt", tp_dir_ + "0192.ini") + "Draw the band map to " + report_dir_ +
+                  "0192.svg ...\nerror !\n",
+              Fake().console);
+    EXPECT_TRUE(fs::exists(report_dir_ + "0192.txt"));
+    EXPECT_TRUE(fs::exists(tp_dir_ + "0192.ini"));
+    EXPECT_FALSE(fs::exists(report_dir_ + "0192.svg.part"));
+
+    // A missing report directory: the report and the picture fail, the list is written.
+    const std::string missing = dir_.File("missing") + "/";
+    Fake().console.clear();
+    o = Options(missing, tp_dir_);
+    o.band_map = 1;
+    RunOutputStep(&carrier_, 1, 1.5, 1, o);
+    EXPECT_EQ("Report detailed transponder info to " + missing + "0192.txt ...\nerror !\n" +
+                  "Store transponder info in " + tp_dir_ + "0192.ini ...\n" + "Draw the band map to " + missing +
+                  "0192.svg ...\nerror !\n",
+              Fake().console);
+    EXPECT_TRUE(fs::exists(tp_dir_ + "0192.ini"));
+}
+
 }  // namespace

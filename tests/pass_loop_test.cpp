@@ -2,10 +2,12 @@
 // the pass totals and sort, repeated passes, the stop request and a failing search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "driver/exit_codes.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"
 #include "support/whole_run.h"
@@ -164,6 +166,84 @@ TEST_F(PassLoopTest, RepeatedPassesEndOnAStopBetweenPasses) {
     EXPECT_EQ(std::string::npos, run.console.find("Pass 3"));
 }
 
+// A pass that did not complete holds part of the band. Where every pass writes the same two
+// names (Loop 2), it keeps the files of the last complete pass; the first pass, or numbered
+// passes (Loop 1), write their own.
+TEST_F(PassLoopTest, StoppedPassNeverReplacesACompleteOne) {
+    struct Row {
+        const char *config;
+        const char *stopped_pass_list;  // the list left where the stopped pass would write
+        bool kept_line;
+    };
+    const Row rows[] = {
+        {"Loop=2\n", "0000.ini", true},
+        {"Loop=1\n", "0000_2.ini", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.config);
+        InstallFakePlatform();
+        ResetScriptedTuner();
+        std::filesystem::remove(dir_.File("0000.ini"));
+        Script().band = BandOf({Width(Carrier(10702000, 0, 27500000), 2000), Width(Carrier(10712000, 0, 27500000), 2000)});
+        // Pass 1 polls after each of its two steps and between passes; pass 2 stops at its first.
+        Fake().stop_at_poll = 4;
+        const WholeRun run = Run(std::string(row.config) + "[Scan0]\nPol=H\nStart=10700\nStop=10720\nStep=10\n");
+        EXPECT_EQ(0, run.exit_code);
+        const std::string list = ReadFileBytes(dir_.File(row.stopped_pass_list));
+        EXPECT_EQ(row.kept_line, list.find("2=10712,H,") != std::string::npos) << list;
+        EXPECT_EQ(row.kept_line,
+                  run.console.find("Total tranponders found = 1\nPass 2 did not complete: the files of pass 1 are kept\n") !=
+                      std::string::npos)
+            << run.console;
+    }
+}
+
+// Ctrl+C, SIGTERM or SIGHUP before the first step (during StartWait or a dish pause): no
+// search, the device stopped once, exit 0. At the prompt the device is never started.
+TEST_F(PassLoopTest, StopRequestedBeforeTheFirstStep) {
+    Fake().stop_on_sleep = true;
+    WholeRun run = Run("StartWait=3\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_TRUE(Script().Calls("Vesker").empty());
+    EXPECT_EQ(1, Script().stop_calls);
+    EXPECT_NE(std::string::npos, run.console.find("Terminated on user request ...\nTotal Scan Time = 0.000s\n"))
+        << run.console;
+
+    ResetScriptedTuner();
+    Fake().stop_requested = true;
+    const std::string path = dir_.Write("prompt.ini", "[Scan0]\nPol=H\n");
+    run = RunProgram(path, dir_.path().string());
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_EQ(0, Script().start_calls);
+    EXPECT_EQ(std::string::npos, run.console.find("Device number: "));
+}
+
+// A search that never returns: the stop handling's thread saves what the pass accepted so far,
+// sorted, while the main path is still inside the library, and the run ends cut short.
+TEST_F(PassLoopTest, CutShortSaveWritesWhatThePassAccepted) {
+    std::vector<TransponderRecord> carriers = {Carrier(10730000, 0, 27500000), Carrier(10710000, 0, 22000000)};
+    std::string saved_list;
+    std::string saved_console;
+    Script().band = [&](unsigned frequency_khz, unsigned, unsigned, TransponderRecord *record) {
+        if (frequency_khz >= 10740000 && saved_console.empty()) {  // the hanging search
+            Fake().save_running_pass();
+            saved_list = ReadFileBytes(dir_.File("0000.ini"));
+            saved_console = Fake().console;
+        }
+        for (const TransponderRecord &carrier : carriers) {
+            if (carrier.frequency / 10000 == frequency_khz / 10000) *record = carrier;
+        }
+        return 1;
+    };
+    Run("[Scan0]\nPol=H\nStart=10710\nStop=10800\nStep=10\n");
+    ASSERT_NE(nullptr, Fake().save_running_pass);
+    EXPECT_NE(std::string::npos, saved_console.find("10758 Mhz ... \nThe tuner library did not return, the run is cut "
+                                                    "short !\nTotal Scan Time = 0.000s\nTotal tranponders found = 2\n"))
+        << saved_console;
+    EXPECT_NE(std::string::npos, saved_list.find("0=2\r\n1=10710,H,22000,")) << saved_list;
+    EXPECT_NE(std::string::npos, saved_list.find("2=10730,H,27500,")) << saved_list;
+}
+
 TEST_F(PassLoopTest, FailedSearchKeepsEverythingFoundBeforeIt) {
     // Four intervals; the search fails in the third, after it found one carrier there.
     Script().searches = {
@@ -238,27 +318,56 @@ TEST_F(PassLoopTest, WholeRunPerListFormat) {
 
 namespace {
 
-// A report that cannot be written at all and a list that runs into a full device: each
-// prints "error !", and the run still ends normally.
-TEST_F(PassLoopTest, WriterFailuresPrintErrorAndTheRunGoesOn) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device here";
+// A report that cannot be written prints "error !", says why on standard error, and the run
+// goes on to the list, then ends with its own exit code: the results exist only on the
+// console. The list's name is a link planted towards a device: it is replaced, not followed.
+TEST_F(PassLoopTest, WriterFailuresPrintErrorAndEndWithTheirOwnCode) {
     std::error_code failed;
-    std::filesystem::create_symlink("/dev/full", dir_.path() / "0000.ini", failed);
-    if (failed) GTEST_SKIP() << "cannot link to the full device";
+    std::filesystem::create_symlink("/dev/null", dir_.path() / "0000.ini", failed);
+    if (failed) GTEST_SKIP() << "cannot create a link here";
     Script().searches = {{1, Carrier(10700000, 0, 27500000)}};
     const std::string missing = (dir_.path() / "missing").string();
     const std::string path = dir_.Write("Vesker.ini", "[Options]\nDevice=0\nReportDir=" + missing + "\nTPDir=" +
                                                           dir_.path().string() +
                                                           "\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
     const WholeRun run = RunProgram(path, dir_.path().string());
-    EXPECT_EQ(0, run.exit_code);
+    EXPECT_EQ(kExitNotWritten, run.exit_code);
     EXPECT_NE(std::string::npos, run.console.find("Report detailed transponder info to <dir>/missing/0000.txt ...\n"
                                                   "error !\n"
-                                                  "Store transponder info in <dir>/0000.ini ...\n"
-                                                  "error !\n\n\n"))
+                                                  "Store transponder info in <dir>/0000.ini ...\n\n\n"))
         << run.console;
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir_.path() / "0000.ini")) << "the device is written in place";
+    EXPECT_EQ(0u, Fake().errors.find("Can't write " + missing + "/0000.txt: ")) << Fake().errors;
+    EXPECT_EQ(1, std::count(Fake().errors.begin(), Fake().errors.end(), '\n')) << Fake().errors;
+    EXPECT_FALSE(std::filesystem::is_symlink(dir_.path() / "0000.ini"));
+    EXPECT_NE(std::string::npos, ReadFileBytes(dir_.File("0000.ini")).find("[DVB]")) << "a whole list";
+}
+
+}  // namespace
+
+namespace {
+
+// A whole run with the band map on: the picture of each pass beside its report, spanning
+// the scanned intervals, byte for byte.
+TEST_F(PassLoopTest, WholeRunWithBandMap) {
+    TransponderRecord weak = Carrier(11303000, 0, 27500000, 1, 1, 3, 5.3);  // below its 5.46 dB
+    weak.carrier_width = 37125;
+    TransponderRecord tight = Carrier(11778123, 1, 27499999, 2, 2, 3, 9.04);  // 1.1 dB
+    tight.carrier_width = 37125;
+    TransponderRecord strong = Carrier(12188000, 3, 30000000, 2, 5, 2, 11.6);  // 8.5 dB
+    strong.carrier_width = 40500;
+    Script().band = BandOf({weak, tight, strong});
+    Fake().stop_at_poll = 200;  // during the second pass
+    const WholeRun run = Run("IniFormat=5\nLoop=1\nBandMap=1\n[SatInfo]\nSatPos=192\nSatName=Test & Sat\n"
+                             "[Scan0]\nPol=H\nStart=11000\nStop=11500\nStep=10\n"
+                             "[Scan1]\nPol=V\nStart=11500\nStop=12000\nStep=10\n"
+                             "[Scan2]\nPol=R\nStart=12000\nStop=12400\nStep=10\n");
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_NE(std::string::npos, run.console.find("Store transponder info in <dir>/S19.2E_1.ini ...\n"
+                                                  "Draw the band map to <dir>/S19.2E_1.svg ...\n\n\n"))
+        << run.console;
+    const std::string picture = ReadFileBytes(dir_.File("S19.2E_1.svg"));
+    EXPECT_NE(std::string::npos, picture.find("11000 to 12400 MHz"));
+    ExpectGolden("run_band_map.svg", picture);
 }
 
 }  // namespace

@@ -100,23 +100,59 @@ TEST_F(PlatformTest, OutputDirectoryGetsTheSeparator) {
 
 TEST_F(PlatformTest, OutputFilesReplaceAndFail) {
     const std::string final_name = dir_.Write("list.ini", "old contents, longer than the new ones\r\n");
-    const std::string part = final_name + ".part";
-    FileHandle file = CreateOutputFile(part.c_str());
+    char part[kPathSize + 24];
+    FileHandle file = CreateTemporaryFile(final_name.c_str(), part, sizeof part);
     ASSERT_NE(-1, file);
+    // Beside the final name, under a name of its own: a second run gets another one.
+    EXPECT_EQ(0u, std::string(part).rfind(final_name + ".", 0)) << part;
+    char other[kPathSize + 24];
+    FileHandle second = CreateTemporaryFile(final_name.c_str(), other, sizeof other);
+    ASSERT_NE(-1, second);
+    EXPECT_STRNE(part, other);
+    EXPECT_TRUE(CloseOutputFile(second));
+    RemoveFile(other);
+
     EXPECT_TRUE(WriteOutputFile(file, "a\r\nb\n\xB0", 6));
     EXPECT_TRUE(CloseOutputFile(file));
-    EXPECT_FALSE(IsDeviceFile(part.c_str()));
+    EXPECT_FALSE(IsDeviceFile(part));
     EXPECT_FALSE(IsDeviceFile(dir_.File("nothing").c_str()));
-    EXPECT_TRUE(MoveIntoPlace(part.c_str(), final_name.c_str()));
+    EXPECT_TRUE(MoveIntoPlace(part, final_name.c_str()));
     EXPECT_EQ("a\r\nb\n\xB0", ReadFileBytes(final_name));  // bytes as written, no line end translation
     EXPECT_FALSE(fs::exists(part));
 
     RemoveFile(final_name.c_str());
     EXPECT_FALSE(fs::exists(final_name));
-    EXPECT_EQ(-1, CreateOutputFile(dir_.File("missing/list.ini").c_str()));
+    EXPECT_EQ(-1, CreateTemporaryFile(dir_.File("missing/list.ini").c_str(), part, sizeof part));
+    char reason[160] = "";
+    DescribeLastError(reason, sizeof reason);
+    EXPECT_NE("", std::string(reason));  // the system says why: no such directory
+    char tiny[8];
+    EXPECT_EQ(-1, CreateTemporaryFile(final_name.c_str(), tiny, sizeof tiny));
     EXPECT_FALSE(MoveIntoPlace(dir_.File("missing.part").c_str(), final_name.c_str()));
     EXPECT_TRUE(IsDeviceFile(kWindows ? "NUL" : "/dev/null"));
 }
+
+#if defined(__linux__)
+TEST_F(PlatformTest, LinksAreNeverFollowed) {
+    // A link at the final name is not a device, whatever it points to: it is replaced, and
+    // its target is left alone.
+    const std::string victim = dir_.Write("victim", "someone else's file\n");
+    fs::create_symlink("/dev/null", dir_.path() / "device-link");
+    fs::create_symlink(victim, dir_.path() / "file-link");
+    EXPECT_FALSE(IsDeviceFile(dir_.File("device-link").c_str()));
+    EXPECT_FALSE(IsDeviceFile(dir_.File("file-link").c_str()));
+    EXPECT_EQ(-1, OpenDeviceForWriting(dir_.File("device-link").c_str()));
+    char part[kPathSize + 24];
+    FileHandle file = CreateTemporaryFile(dir_.File("file-link").c_str(), part, sizeof part);
+    ASSERT_NE(-1, file);
+    EXPECT_TRUE(WriteOutputFile(file, "list\r\n", 6));
+    EXPECT_TRUE(CloseOutputFile(file));
+    EXPECT_TRUE(MoveIntoPlace(part, dir_.File("file-link").c_str()));
+    EXPECT_FALSE(fs::is_symlink(dir_.path() / "file-link"));
+    EXPECT_EQ("list\r\n", ReadFileBytes(dir_.File("file-link")));
+    EXPECT_EQ("someone else's file\n", ReadFileBytes(victim));
+}
+#endif
 
 TEST_F(PlatformTest, ModulePathOfFindsTheExecutable) {
     char executable[kPathSize];

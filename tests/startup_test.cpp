@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/startup.h"
+#include "driver/usage.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"
 #include "support/whole_run.h"
@@ -62,6 +63,11 @@ TEST_F(StartupTest, ExitCodesMessagesAndLibraryCalls) {
          {"CheckForDVBEx"}},
         {"configured device with blind search", "[Options]\nDevice=1\n", two, 1, 1, 0x200, {}, 0, kEmptyPass,
          {"CheckForDVBEx", "StartDVBEx(1)", "GetCaps", "StopDVB"}},
+        {"control characters in device names reach the console as '?'", "",
+         {{0, "Tuner\x1b[2J A"}, {1, "T\xc3\xbcner\tB\r"}, {2, "Tuner \x9b" "31mC \xe9\x7f"}}, 1, 1, 0x250, {0}, 0,
+         std::string("Device 0: Tuner?[2J A\nDevice 1: T\xc3\xbcner?B?\nDevice 2: Tuner ?31mC \xe9?\n"
+                     "Device number: ") + kEmptyPass,
+         {"CheckForDVBEx", "StartDVBEx(0)", "GetCaps", "StopDVB"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,6 +140,20 @@ TEST_F(StartupTest, MissingTunerLibraryEndsWithNoDeviceCode) {
     EXPECT_EQ(-2, VeskerMain(2, argv, FailingBinder));
     EXPECT_TRUE(g_binder_called);
     EXPECT_TRUE(Script().log.empty());
+}
+
+TEST_F(StartupTest, HelpAndVersionAnswerBeforeAnyLibraryIsLoaded) {
+    // No file of these names exists in the test's current directory ("/?" none at the root).
+    const std::vector<std::pair<const char *, std::string>> cases = {
+        {"--help", kUsageText}, {"-h", kUsageText}, {"-?", kUsageText}, {"/?", kUsageText}, {"--version", kBanner}};
+    for (const auto &[option, text] : cases) {
+        SetUp();
+        const char *argv[] = {"vesker", option, nullptr};
+        g_binder_called = false;
+        EXPECT_EQ(0, VeskerMain(2, argv, FailingBinder)) << option;
+        EXPECT_FALSE(g_binder_called) << option;
+        EXPECT_EQ(text, Fake().console) << option;
+    }
 }
 
 TEST_F(StartupTest, LoaderNamesTheMissingLibrary) {

@@ -7,3 +7,7 @@ constexpr int kExitNoDevice = -2;        // no tuner library, or it reported no 
 constexpr int kExitCantStart = -3;       // StartDVBEx failed
 constexpr int kExitNoBlindSearch = -4;   // the device cannot blind-search
 constexpr int kExitSearchFailed = -5;    // a blind search failed; what was found is written
+constexpr int kExitNotWritten = -6;      // a report or list of the run could not be written
+constexpr int kExitCutShort = -7;        // ended inside a tuner library call that did not return
+                                         // (a second Ctrl+C, SIGTERM or SIGHUP); the running
+                                         // pass's records were saved

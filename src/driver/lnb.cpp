@@ -1,6 +1,7 @@
 #include "driver/lnb.h"
 
 #include "platform/platform.h"
+#include "tuner/lnb_band.h"
 
 namespace {
 
@@ -9,10 +10,8 @@ const char kInvalid[] = "Invalid LNB params";
 // Highest local oscillator accepted, MHz.
 constexpr std::uint32_t kMaxOscillatorMhz = 23000;
 
-// An oscillator between LNBMid and LNBStk (both excluded) lies below the received band
-// (satellite frequency = LO + IF); every other one lies above it, with inverted spectrum.
 bool BelowBand(std::uint32_t lof, const TunerLimits &limits) {
-    return limits.lnb_mid_mhz < lof && lof < limits.lnb_stacked_mhz;
+    return OscillatorBelowBand(static_cast<std::uint64_t>(lof) * 1000u, limits.lnb_mid_mhz, limits.lnb_stacked_mhz);
 }
 
 struct Window {

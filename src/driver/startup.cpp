@@ -6,20 +6,29 @@
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
 #include "driver/pass_loop.h"
+#include "driver/usage.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
+#include "report/name_text.h"
 #include "report/output_step.h"
 
 namespace {
 
 const char kVersion[] = "1.1.0.1338-commited";
 
+void PrintBanner() { Print("Vesker ver.%s\n", kVersion); }
+
 // Process-wide because the enumeration callback receives no context of its own.
 int g_device_number = -1;
 unsigned g_device_count = 0;
 
 void OnDeviceFound(int index, const char *name) {
-    if (g_device_number < 0) Print("Device %i: %s\n", index, name != nullptr ? name : "");
+    if (g_device_number < 0) {
+        // The library's text reaches the terminal: no control character gets through.
+        char printable[512];
+        PrintableName(name != nullptr ? name : "", printable, sizeof printable);
+        Print("Device %i: %s\n", index, printable);
+    }
     ++g_device_count;
 }
 
@@ -43,6 +52,29 @@ bool JoinPath(char *out, const char *first, const char *second) {
     return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
 }
 
+// The configuration path of a command-line argument: a relative name is taken from the
+// current directory, a full path as it stands. False when it would exceed 259 characters.
+bool ConfigPathOf(const char *argument, char *config_path) {
+    return JoinPath(config_path, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
+}
+
+// `--help` and its short forms print the usage text, `--version` the banner line; both end
+// the program before any library is loaded. A file that really carries such a name is
+// still read as the configuration. True when the argument was such an option.
+bool AnswerInfoOption(const char *argument) {
+    const bool help = std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
+                      std::strcmp(argument, "-?") == 0 || std::strcmp(argument, "/?") == 0;
+    const bool version = std::strcmp(argument, "--version") == 0;
+    char config_path[kPathSize];
+    if ((!help && !version) || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    if (help) {
+        Platform().write_console(kUsageText, std::strlen(kUsageText));
+    } else {
+        PrintBanner();
+    }
+    return true;
+}
+
 // A directory option: empty, or ending in the separator (appended when missing). The buffer
 // holds one more byte, so a 259-character value keeps its separator; a file name formed
 // from it is then too long and refused by the output step.
@@ -59,7 +91,11 @@ void ReadDirectoryOption(const char *key, char (&directory)[kPathSize + 1], cons
 int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     g_device_number = -1;
     g_device_count = 0;
-    Print("Vesker ver.%s\n", kVersion);
+    if (argc > 1 && argv[1] != nullptr && AnswerInfoOption(argv[1])) return kExitOk;
+    // Ctrl+C, SIGTERM and SIGHUP are stop requests from here on; one that arrives while the
+    // library hangs saves the running pass and ends the run. A closed console is ignored.
+    Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
+    PrintBanner();
 
     char directory[kPathSize];
     FindExecutableDirectory(directory);
@@ -81,15 +117,21 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         IniReadInt("Lumorath", "LNBStk", static_cast<int>(limits.lnb_stacked_mhz), library_settings));
 
     if (argc > 1 && argv[1] != nullptr) {
-        // A relative name is taken from the current directory; a full path as it stands.
-        const char *prefix = IsAbsolutePath(argv[1]) ? "" : kCurrentDirectory;
-        if (!JoinPath(config_path, prefix, argv[1])) {
-            Print("Config name too long (over %u characters): %s%s\n", static_cast<unsigned>(kPathSize - 1), prefix,
-                  argv[1]);
+        if (!ConfigPathOf(argv[1], config_path)) {
+            Print("Config name too long (over %u characters): %s%s\n", static_cast<unsigned>(kPathSize - 1),
+                  IsAbsolutePath(argv[1]) ? "" : kCurrentDirectory, argv[1]);
             return kExitBadLnb;
         }
     }
     Print("Config name: %s\n", config_path);
+    if (argc > 1 && argv[1] != nullptr) {
+        // A named file that cannot be read is no error (every key takes its default), but the
+        // user should know that their settings are not the ones in use.
+        char reason[256];
+        if (!CheckReadableFile(config_path, reason, sizeof reason)) {
+            PrintError("Config file %s cannot be read (%s): the defaults are used\n", config_path, reason);
+        }
+    }
 
     LnbSettings lnb{};
     if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;
@@ -102,10 +144,16 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         Print("No devices !\n");
         return kExitNoDevice;
     }
-    if (g_device_number < 0) {
+    // A stop asked for before the device starts (during the enumeration or at the prompt)
+    // ends the run with nothing started.
+    if (g_device_number < 0 && !Platform().stop_requested()) {
         Print("Device number: ");
         std::uint32_t typed = 0;
         if (Platform().read_unsigned(&typed)) g_device_number = static_cast<int>(typed);
+    }
+    if (Platform().stop_requested()) {
+        Print("Terminated on user request ...\n");
+        return kExitOk;
     }
     if (Tuner().StartDVBEx(g_device_number) == 0) {
         Print("Can't start device %u !\n", static_cast<unsigned>(g_device_number));
@@ -141,6 +189,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     output.lof1_mhz = lnb.lof1_mhz;
     output.lof2_mhz = lnb.lof2_mhz;
     output.lofsw_mhz = lnb.lofsw_mhz;
+    output.band_map = IniReadInt("Options", "BandMap", 0, config_path);
 
     const int result = RunPassLoop(config_path, lnb, output);
     Tuner().StopDVB();

@@ -34,30 +34,56 @@ bool ExecutablePath(char *out, std::size_t size);
 // True for a path that names its file without the current directory: on POSIX one that
 // starts with '/'; on Windows one with a drive letter or starting with '\' or '/'.
 bool IsAbsolutePath(const char *path);
+// True when something of that name exists (a file, a directory, a device, a link).
+bool PathExists(const char *path);
 
-// The tuner library file: open it and find a function in it. Null on failure.
-void *OpenLibrary(const char *file);
+// The tuner library file: open it and find a function in it. Null on failure; OpenLibrary
+// then leaves the system's reason in `reason` (dlerror, or the text of GetLastError).
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size);
 void *FindLibrarySymbol(void *library, const char *name);
 // An environment variable, or null.
 const char *EnvironmentValue(const char *name);
+
+// True when `path` names a plain file that can be opened for reading. Otherwise false, with
+// the reason in `reason`: the system's error text, or that it is a directory or not a plain
+// file (a pipe or a device, which could keep a reader waiting or reading for ever).
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size);
 
 // The full path of the executable or library that holds `address` (the simulator finds its
 // settings file beside itself this way); false when it cannot be had.
 bool ModulePathOf(const void *address, char *out, std::size_t size);
 
 // Output files, written in binary mode without buffering of their own (the writers buffer).
-// A handle is -1 when the file cannot be created; writes report whether every byte went out.
+// A handle is -1 when the file cannot be had; writes report whether every byte went out.
 using FileHandle = std::intptr_t;
-FileHandle CreateOutputFile(const char *path);  // created, or truncated if it exists
-// True when `path` names something that exists and is not a plain file (a device such as
-// /dev/full): such a target is written in place, never replaced.
+// Creates a new, empty file beside `final_name` under a name nobody can predict, never
+// following a link and never opening a file that exists already (so a link planted by another
+// user cannot redirect the write), and puts its name into `temporary_name`.
+FileHandle CreateTemporaryFile(const char *final_name, char *temporary_name, std::size_t size);
+// True when `path` itself (not what a link points to) exists and is not a plain file or a
+// directory: a device such as /dev/full. Such a target is written in place, never replaced.
 bool IsDeviceFile(const char *path);
+FileHandle OpenDeviceForWriting(const char *path);  // an existing device, never created
 bool WriteOutputFile(FileHandle file, const char *bytes, std::size_t count);
 bool CloseOutputFile(FileHandle file);          // false when data may not have reached the disk
-// Moves a finished file over the final name, replacing an older file of that name.
+// Moves a finished file over the final name, replacing an older file (or a link) of that name.
 bool MoveIntoPlace(const char *from, const char *to);
 // Removes a file; used for the temporary file of a failed write.
 void RemoveFile(const char *path);
+// The system's text for the error of the last failed call above, e.g. "No space left on device".
+void DescribeLastError(char *out, std::size_t size);
+
+// Stop handling, in place from start-up on, before the tuner library is first called.
+// A first Ctrl+C, and SIGTERM, SIGHUP or closing the console while the program runs its own
+// code, is a stop request: the scan sees Left-Ctrl and A as held. A call into the tuner library
+// cannot be interrupted, and nobody can tell a slow call from a stuck one: a second Ctrl+C, or
+// SIGTERM, SIGHUP or a console close while the program waits inside such a call, runs
+// `save_running_pass` on a thread of its own and ends the program with `cut_short_code`.
+// Every call into the library is bracketed by EnterBlockingCall and LeaveBlockingCall. Once the
+// save has begun, further requests wait for it, and a call that returns never leaves
+// LeaveBlockingCall, so the save works on records that no longer change.
+void EnterBlockingCall();
+void LeaveBlockingCall();
 
 // Local calendar time, for the date text of the lists.
 struct LocalTime {
@@ -79,6 +105,12 @@ struct PlatformHooks {
     void (*local_time)(LocalTime *out);
     void (*begin_key_watch)();                      // the scan starts polling the stop keys
     void (*end_key_watch)();                        // ... and stops; the terminal is restored
+    void (*write_error)(const char *text, std::size_t length);  // standard error
+    // A stop asked for by a signal or the console (Ctrl+C, SIGTERM, SIGHUP, a close) at any
+    // time since start-up; the keys themselves are polled by the scan.
+    bool (*stop_requested)();
+    // Installs the stop handling described above (tests leave it out).
+    void (*install_stop_handling)(void (*save_running_pass)(), int cut_short_code);
 };
 
 // The hooks in force; starts with the real operating system services.
@@ -86,8 +118,15 @@ PlatformHooks &Platform();
 // The real services, to restore after a test.
 const PlatformHooks &SystemPlatform();
 
-// Formatted console output through the hooks (bounded; an over-long text is cut).
+// Formatted console output through the hooks (bounded; an over-long text is cut). Print writes
+// the program's messages to standard output; PrintError writes a line for the user on standard
+// error, for what the console transcript does not say (the system's reason for a failure).
 void Print(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+void PrintError(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif

@@ -1,11 +1,15 @@
 // The POSIX side of the seam: the project's own INI reader, /proc/self/exe, nanosleep,
-// CLOCK_MONOTONIC, dlopen, and the stop request from SIGINT, SIGTERM or a typed Ctrl+A.
+// CLOCK_MONOTONIC, dlopen, and the stop request from SIGINT, SIGTERM, SIGHUP or a typed Ctrl+A.
 #ifndef _WIN32
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <signal.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +21,7 @@
 
 #include "platform/ini_reader.h"
 #include "platform/platform.h"
+#include "platform/stop_state.h"
 
 const char kPathSeparator = '/';
 const char *const kCurrentDirectory = "./";
@@ -34,18 +39,33 @@ std::size_t ReadDescriptor(void *context, char *buffer, std::size_t size) {
     }
 }
 
-// Opens the INI file for one lookup; a file that cannot be opened reads as empty. Only a
-// plain file is read: a pipe, a device such as /dev/zero or a directory would never end or
-// never answer, so they count as missing (opened without waiting for a pipe's writer).
+void CopyReason(char *reason, std::size_t reason_size, const char *text) {
+    if (reason != nullptr && reason_size > 0) std::snprintf(reason, reason_size, "%s", text);
+}
+
+// Opens a file for reading, only when it is a plain file: a pipe, a device such as /dev/zero
+// or a directory would never end or never answer (opened without waiting for a pipe's
+// writer). Returns the descriptor, or -1 with the reason.
+int OpenPlainFile(const char *path, char *reason, std::size_t reason_size) {
+    const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return -1;
+    }
+    struct stat status{};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        CopyReason(reason, reason_size, S_ISDIR(status.st_mode) ? "a directory" : "not a plain file");
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+// Opens the INI file for one lookup; a file that cannot be opened, or is no plain file,
+// reads as empty.
 class IniFile {
 public:
-    explicit IniFile(const char *path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        struct stat status{};
-        if (descriptor_ >= 0 && (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode))) {
-            ::close(descriptor_);
-            descriptor_ = -1;
-        }
-    }
+    explicit IniFile(const char *path) : descriptor_(OpenPlainFile(path, nullptr, 0)) {}
     ~IniFile() {
         if (descriptor_ >= 0) ::close(descriptor_);
     }
@@ -71,31 +91,80 @@ void SleepMs(std::uint32_t milliseconds) {
     }
 }
 
-// The stop request. SIGINT or SIGTERM sets it; so does Ctrl+A typed at a terminal while
-// the scan watches the keys. A second SIGINT ends the program the ordinary way.
+// The stop request. SIGINT, SIGTERM or SIGHUP sets it; so does Ctrl+A typed at a terminal
+// while the scan watches the keys. A second SIGINT, or SIGTERM or SIGHUP while the main path
+// waits inside the tuner library, wakes the save thread, which writes what the running pass
+// holds and ends the program.
 volatile sig_atomic_t g_stop_requested = 0;
-bool g_terminal_changed = false;
+volatile sig_atomic_t g_terminal_changed = 0;
 termios g_saved_terminal{};
-struct sigaction g_saved_interrupt{};
-struct sigaction g_saved_terminate{};
 bool g_watching = false;
+sem_t g_save_wanted;
+void (*g_save_running_pass)() = nullptr;
+int g_cut_short_code = 0;
 
 void RestoreTerminal() {
     if (g_terminal_changed) {
         tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
-        g_terminal_changed = false;
+        g_terminal_changed = 0;
     }
 }
 
 void OnStopSignal(int signal_number) {
-    if (signal_number == SIGINT && g_stop_requested) {
-        // Second Ctrl+C: restore the terminal and end the ordinary way.
-        if (g_terminal_changed) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
-        ::signal(SIGINT, SIG_DFL);
-        ::raise(SIGINT);
-        return;
-    }
+    const int saved_errno = errno;
+    const bool repeated = g_stop_requested != 0;
     g_stop_requested = 1;
+    if ((signal_number != SIGINT || repeated) && BeginCutShortSave()) sem_post(&g_save_wanted);
+    errno = saved_errno;
+}
+
+// While the program ends cut short, the console may be a pipe nobody reads: a line goes out
+// only when it fits at once, so the save never waits on it.
+void WriteConsoleWithoutWaiting(const char *text, std::size_t length) {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    if (::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) != 0) {
+        ssize_t ignored = ::write(STDOUT_FILENO, text, length);
+        (void)ignored;
+    }
+}
+
+void *SaveThread(void *) {
+    while (sem_wait(&g_save_wanted) != 0) {
+    }
+    std::fflush(stdout);
+    Platform().write_console = WriteConsoleWithoutWaiting;
+    g_save_running_pass();
+    RestoreTerminal();
+    _exit(g_cut_short_code & 0xFF);
+}
+
+bool StopRequested() { return g_stop_requested != 0; }
+
+void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    g_save_running_pass = save_running_pass;
+    g_cut_short_code = cut_short_code;
+    // A console that went away (a closed pipe, a dropped session) must never end the scan:
+    // its write errors are ignored and the files are still written.
+    ::signal(SIGPIPE, SIG_IGN);
+    sem_init(&g_save_wanted, 0, 0);
+    // The save thread takes no signals, so the handlers always interrupt the main path.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, SaveThread, nullptr) == 0) pthread_detach(thread);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    // Installed even where the shell handed a signal down as ignored, so Ctrl+C always works.
+    // No SA_RESTART: a read at the device prompt returns, and the run stops.
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 void PollTypedKeys() {
@@ -115,18 +184,13 @@ bool KeyHeld(int virtual_key) {
 void BeginKeyWatch() {
     if (g_watching) return;
     g_watching = true;
-    struct sigaction action{};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &g_saved_interrupt);
-    sigaction(SIGTERM, &action, &g_saved_terminate);
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
         termios raw = g_saved_terminal;
         raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // ISIG stays: Ctrl+C still signals
         raw.c_cc[VMIN] = 0;
         raw.c_cc[VTIME] = 0;
         if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
-            g_terminal_changed = true;
+            g_terminal_changed = 1;
             std::atexit(RestoreTerminal);
         }
     }
@@ -136,8 +200,6 @@ void EndKeyWatch() {
     if (!g_watching) return;
     g_watching = false;
     RestoreTerminal();
-    sigaction(SIGINT, &g_saved_interrupt, nullptr);
-    sigaction(SIGTERM, &g_saved_terminate, nullptr);
 }
 
 bool ReadUnsigned(std::uint32_t *value) {
@@ -147,9 +209,16 @@ bool ReadUnsigned(std::uint32_t *value) {
     return true;
 }
 
+// Write errors (a closed pipe, a terminal that went away) are ignored: the scan goes on.
 void WriteConsole(const char *text, std::size_t length) {
     std::fwrite(text, 1, length, stdout);
     std::fflush(stdout);
+}
+
+void WriteErrorLine(const char *text, std::size_t length) {
+    std::fflush(stdout);
+    std::fwrite(text, 1, length, stderr);
+    std::fflush(stderr);
 }
 
 void ReadLocalTime(LocalTime *out) {
@@ -187,11 +256,30 @@ bool ExecutablePath(char *out, std::size_t size) {
 
 bool IsAbsolutePath(const char *path) { return path[0] == '/'; }
 
-void *OpenLibrary(const char *file) { return dlopen(file, RTLD_NOW | RTLD_LOCAL); }
+bool PathExists(const char *path) {
+    struct stat status{};
+    return ::lstat(path, &status) == 0;
+}
+
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
+    void *library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *text = dlerror();
+        CopyReason(reason, reason_size, text != nullptr ? text : "unknown error");
+    }
+    return library;
+}
 
 void *FindLibrarySymbol(void *library, const char *name) { return dlsym(library, name); }
 
 const char *EnvironmentValue(const char *name) { return std::getenv(name); }
+
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) {
+    const int descriptor = OpenPlainFile(path, reason, reason_size);
+    if (descriptor < 0) return false;
+    ::close(descriptor);
+    return true;
+}
 
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     Dl_info info{};
@@ -200,14 +288,37 @@ bool ModulePathOf(const void *address, char *out, std::size_t size) {
     return length > 0 && static_cast<std::size_t>(length) < size;
 }
 
-FileHandle CreateOutputFile(const char *path) {
-    // Never waits: a pipe without a reader fails at once instead of holding the run.
-    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+FileHandle CreateTemporaryFile(const char *final_name, char *temporary_name, std::size_t size) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        unsigned char random[10];
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+        char suffix[sizeof random + 1];
+        for (std::size_t i = 0; i < sizeof random; ++i) suffix[i] = kLetters[random[i] % (sizeof kLetters - 1)];
+        suffix[sizeof random] = '\0';
+        const int length = std::snprintf(temporary_name, size, "%s.%s.part", final_name, suffix);
+        if (length < 0 || static_cast<std::size_t>(length) >= size) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        // O_EXCL refuses any existing name, a link included; O_NOFOLLOW says so twice.
+        const int descriptor =
+            ::open(temporary_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (descriptor >= 0) return descriptor;
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
 }
 
 bool IsDeviceFile(const char *path) {
     struct stat status{};
-    return ::stat(path, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    return ::lstat(path, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode) &&
+           !S_ISLNK(status.st_mode);
+}
+
+FileHandle OpenDeviceForWriting(const char *path) {
+    // Never waits: a pipe without a reader fails at once instead of holding the run.
+    return ::open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
 }
 
 bool WriteOutputFile(FileHandle file, const char *bytes, std::size_t count) {
@@ -226,13 +337,27 @@ bool CloseOutputFile(FileHandle file) {
     return ::close(static_cast<int>(file)) == 0 && synced;
 }
 
+[[noreturn]] void ParkForever() {
+    for (;;) ::pause();
+}
+
 bool MoveIntoPlace(const char *from, const char *to) { return std::rename(from, to) == 0; }
 
-void RemoveFile(const char *path) { std::remove(path); }
+void RemoveFile(const char *path) {
+    const int saved_errno = errno;  // the reason of the failure that led here stays readable
+    std::remove(path);
+    errno = saved_errno;
+}
+
+void DescribeLastError(char *out, std::size_t size) {
+    if (size == 0) return;
+    std::snprintf(out, size, "%s", std::strerror(errno));
+}
 
 const PlatformHooks &SystemPlatform() {
-    static const PlatformHooks hooks = {ClockMs,     SleepMs,       KeyHeld,       ReadUnsigned,
-                                        WriteConsole, ReadLocalTime, BeginKeyWatch, EndKeyWatch};
+    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
+                                        WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
+                                        WriteErrorLine, StopRequested,  InstallStopHandling};
     return hooks;
 }
 

@@ -17,6 +17,7 @@
 #include <cwchar>
 
 #include "platform/platform.h"
+#include "platform/stop_state.h"
 
 const char kPathSeparator = '\\';
 const char *const kCurrentDirectory = ".\\";
@@ -26,27 +27,48 @@ const char *const kDegreeSign = "\xB0";  // Latin-1, as the console shows it
 namespace {
 
 // The stop request from the console: Ctrl+C, Ctrl+Break or closing the window make
-// Left-Ctrl and A read as held while the scan watches the keys.
+// Left-Ctrl and A read as held. Windows runs this handler on a thread of its own: while the
+// main path waits inside the tuner library, a second Ctrl+C or a close saves what the running
+// pass holds right here and ends the program.
 volatile LONG g_console_stop = 0;
-volatile LONG g_watching = 0;
+void (*g_save_running_pass)() = nullptr;
+int g_cut_short_code = 0;
+
+void SaveAndEnd() {
+    g_save_running_pass();
+    std::fflush(stdout);
+    // Not ExitProcess: it would wait for the library, which may hold the loader lock for good.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_cut_short_code));
+}
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        // A second Ctrl+C ends the program the ordinary way.
-        if (InterlockedExchange(&g_console_stop, 1) != 0) return FALSE;
+        if (InterlockedExchange(&g_console_stop, 1) != 0 && BeginCutShortSave()) SaveAndEnd();
         return TRUE;
     case CTRL_CLOSE_EVENT:
+        InterlockedExchange(&g_console_stop, 1);
+        if (BeginCutShortSave()) SaveAndEnd();
         // Windows ends the process when this returns, and about 5 s after the close at the
         // latest. Waiting here lets the scan finish its step, write the files and stop the
         // device; the program's own exit ends the wait.
-        InterlockedExchange(&g_console_stop, 1);
         Sleep(4500);
         return TRUE;
     default:
         return FALSE;
     }
+}
+
+bool StopRequested() { return g_console_stop != 0; }
+
+void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    g_save_running_pass = save_running_pass;
+    g_cut_short_code = cut_short_code;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 std::uint32_t ClockMs() { return static_cast<std::uint32_t>(GetTickCount()); }
@@ -58,16 +80,9 @@ bool KeyHeld(int virtual_key) {
     return (GetKeyState(virtual_key) & 0x8000) != 0;
 }
 
-void BeginKeyWatch() {
-    if (InterlockedExchange(&g_watching, 1) != 0) return;
-    InterlockedExchange(&g_console_stop, 0);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-
-void EndKeyWatch() {
-    if (InterlockedExchange(&g_watching, 0) == 0) return;
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-}
+// The keys are read with GetKeyState whenever asked; nothing to switch on or off.
+void BeginKeyWatch() {}
+void EndKeyWatch() {}
 
 bool ReadUnsigned(std::uint32_t *value) {
     unsigned int number = 0;
@@ -83,6 +98,12 @@ void WriteConsole(const char *text, std::size_t length) {
     (void)binary;
     std::fwrite(text, 1, length, stdout);
     std::fflush(stdout);
+}
+
+void WriteErrorLine(const char *text, std::size_t length) {
+    std::fflush(stdout);
+    std::fwrite(text, 1, length, stderr);
+    std::fflush(stderr);
 }
 
 void ReadLocalTime(LocalTime *out) {
@@ -120,6 +141,19 @@ bool ToLongPath(const char *path, LongPath *out) {
     return written > 0;
 }
 
+// The system's text for an error code, on one line (FormatMessage ends it in ".\r\n").
+void SystemErrorText(DWORD code, char *out, std::size_t size) {
+    if (out == nullptr || size == 0) return;
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = size > 0xFFFF ? 0 : FormatMessageA(flags, nullptr, code, 0, out, static_cast<DWORD>(size), nullptr);
+    if (length == 0) {
+        std::snprintf(out, size, "error %lu", static_cast<unsigned long>(code));
+        return;
+    }
+    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == '.')) --length;
+    out[length] = '\0';
+}
+
 }  // namespace
 
 int IniReadInt(const char *section, const char *key, int default_value, const char *path) {
@@ -144,11 +178,15 @@ bool IsAbsolutePath(const char *path) {
     return drive || first == '\\' || first == '/';
 }
 
-void *OpenLibrary(const char *file) {
+bool PathExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+void *OpenLibrary(const char *file, char *reason, std::size_t reason_size) {
     // No error box for a file that is not a loadable library: the program says so itself.
     const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HMODULE library = LoadLibraryA(file);
+    const DWORD error = GetLastError();
     SetErrorMode(old_mode);
+    if (library == nullptr) SystemErrorText(error, reason, reason_size);
     return reinterpret_cast<void *>(library);
 }
 
@@ -159,6 +197,27 @@ void *FindLibrarySymbol(void *library, const char *name) {
 
 const char *EnvironmentValue(const char *name) { return std::getenv(name); }
 
+bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        std::snprintf(reason, reason_size, "a directory");
+        return false;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    const bool plain = GetFileType(file) == FILE_TYPE_DISK;
+    CloseHandle(file);
+    if (!plain) std::snprintf(reason, reason_size, "not a plain file");
+    return plain;
+}
 #if defined(__i386__)
 // CallSavingStack(function, arguments, count): copies the arguments onto a fresh stack area,
 // aligned to 16 bytes as GCC's code expects, calls the function and takes the stack pointer
@@ -195,31 +254,60 @@ bool ModulePathOf(const void *address, char *out, std::size_t size) {
     return ModuleFileName(module, out, size);
 }
 
-FileHandle CreateOutputFile(const char *path) {
-    HANDLE file = INVALID_HANDLE_VALUE;
+// Opens `path` through the plain or the "\\?\" call, whichever its length needs.
+HANDLE OpenPath(const char *path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     LongPath long_path;
-    if (std::strlen(path) < MAX_PATH) {
-        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    } else if (ToLongPath(path, &long_path)) {
-        file = CreateFileW(long_path.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (std::strlen(path) < MAX_PATH) return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+    if (ToLongPath(path, &long_path)) {
+        return CreateFileW(long_path.text, access, share, nullptr, disposition, flags, nullptr);
     }
-    if (file == INVALID_HANDLE_VALUE) return -1;
-    return reinterpret_cast<FileHandle>(file);
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+}
+
+FileHandle CreateTemporaryFile(const char *final_name, char *temporary_name, std::size_t size) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static LONG counter = 0;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    // SplitMix64 over the clock, the process and a counter: names differ between runs and
+    // attempts; CREATE_NEW makes each one safe whatever stands at the name.
+    std::uint64_t state = static_cast<std::uint64_t>(now.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+                          static_cast<std::uint64_t>(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ull;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        char suffix[11];
+        for (int i = 0; i < 10; ++i) {
+            state += 0x9E3779B97F4A7C15ull;
+            std::uint64_t z = state;
+            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+            suffix[i] = kLetters[(z ^ (z >> 31)) % (sizeof kLetters - 1)];
+        }
+        suffix[10] = '\0';
+        const int length = std::snprintf(temporary_name, size, "%s.%s.part", final_name, suffix);
+        if (length < 0 || static_cast<std::size_t>(length) >= size) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return -1;
+        }
+        HANDLE file = OpenPath(temporary_name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+        if (file != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(file);
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return -1;
+    }
+    return -1;
+}
+
+FileHandle OpenDeviceForWriting(const char *path) {
+    HANDLE file = OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    return file == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<FileHandle>(file);
 }
 
 bool IsDeviceFile(const char *path) {
     // Opened without access rights just to ask its type: NUL, CON, COM1 and pipes are not
     // disk files (a directory opens as one with backup semantics, and is not a device).
+    // A link is looked at itself, never followed: it is replaced like a plain file.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    LongPath long_path;
-    if (std::strlen(path) < MAX_PATH) {
-        file = CreateFileA(path, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    } else if (ToLongPath(path, &long_path)) {
-        file = CreateFileW(long_path.text, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    }
+    HANDLE file = OpenPath(path, 0, share, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE) return false;
     const DWORD type = GetFileType(file);
     CloseHandle(file);
@@ -255,17 +343,26 @@ bool MoveIntoPlace(const char *from, const char *to) {
 }
 
 void RemoveFile(const char *path) {
+    const DWORD saved_error = GetLastError();  // the reason of the failure that led here stays readable
     LongPath long_path;
     if (std::strlen(path) < MAX_PATH) {
         DeleteFileA(path);
     } else if (ToLongPath(path, &long_path)) {
         DeleteFileW(long_path.text);
     }
+    SetLastError(saved_error);
+}
+
+void DescribeLastError(char *out, std::size_t size) { SystemErrorText(GetLastError(), out, size); }
+
+[[noreturn]] void ParkForever() {
+    for (;;) Sleep(INFINITE);
 }
 
 const PlatformHooks &SystemPlatform() {
-    static const PlatformHooks hooks = {ClockMs,     SleepMs,       KeyHeld,       ReadUnsigned,
-                                        WriteConsole, ReadLocalTime, BeginKeyWatch, EndKeyWatch};
+    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
+                                        WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
+                                        WriteErrorLine, StopRequested,  InstallStopHandling};
     return hooks;
 }
 

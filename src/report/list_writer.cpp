@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "report/code_text.h"
+#include "report/name_text.h"
 #include "report/output_file.h"
 #include "scan/link_margin.h"
 
@@ -189,29 +190,6 @@ void CommentText(ListFormat format, const TransponderRecord &record, int info_fo
 }
 
 
-// The satellite name with the characters special to XML written as entities; cut at a
-// whole character when the buffer is full.
-void XmlEscape(const char *text, char *out, std::size_t size) {
-    std::size_t used = 0;
-    for (; *text != '\0'; ++text) {
-        const char *entity = nullptr;
-        switch (*text) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            case '"': entity = "&quot;"; break;
-            default: break;
-        }
-        char single[2] = {*text, '\0'};
-        const char *piece = entity != nullptr ? entity : single;
-        std::size_t length = 0;
-        while (piece[length] != '\0') ++length;
-        if (used + length >= size) break;
-        for (std::size_t i = 0; i < length; ++i) out[used++] = piece[i];
-    }
-    out[used] = '\0';
-}
-
 // ---- Headers and lines -----------------------------------------------------------------
 
 void WriteHeader(OutputFile *file, ListFormat format, int position, const char *satellite_name,
@@ -224,7 +202,8 @@ void WriteHeader(OutputFile *file, ListFormat format, int position, const char *
         return;
     }
     if (format == kXmlList) {
-        char escaped[600];  // a 99-character name, every character an entity of at most 6
+        // A 99-byte name: no byte grows beyond 6 characters (a quote; "&#1114111;" takes 4 bytes).
+        char escaped[600];
         XmlEscape(satellite_name, escaped, sizeof escaped);
         WriteLine(file, "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<satellites>\n");
         WriteLine(file, "\t<sat name=\"%s\" flags=\"%i\" position=\"%i\">\n", escaped, 5,
@@ -323,6 +302,44 @@ EastWest EastWestOf(int satellite_position) {
     return {magnitude / 10u, magnitude % 10u, satellite_position <= 1800 ? 'E' : 'W'};
 }
 
+void XmlEscape(const char *text, char *out, std::size_t size) {
+    const bool utf8 = IsUtf8(text);
+    std::size_t used = 0;
+    std::uint32_t code_point = 0;
+    for (std::size_t length; (length = NextCharacter(text, utf8, &code_point)) != 0; text += length) {
+        // U+FFFE and U+FFFF are not characters of XML either.
+        if (IsControlCharacter(code_point) || code_point == 0xFFFEu || code_point == 0xFFFFu) continue;
+        char piece[16];
+        switch (code_point) {
+            case '&': std::snprintf(piece, sizeof piece, "&amp;"); break;
+            case '<': std::snprintf(piece, sizeof piece, "&lt;"); break;
+            case '>': std::snprintf(piece, sizeof piece, "&gt;"); break;
+            case '"': std::snprintf(piece, sizeof piece, "&quot;"); break;
+            default:
+                if (utf8 && code_point >= 0x80u) {
+                    std::snprintf(piece, sizeof piece, "&#%u;", static_cast<unsigned>(code_point));
+                } else {
+                    piece[0] = *text;  // ASCII, or a Latin-1 byte
+                    piece[1] = '\0';
+                }
+                break;
+        }
+        std::size_t piece_length = 0;
+        while (piece[piece_length] != '\0') ++piece_length;
+        if (used + piece_length >= size) break;
+        for (std::size_t i = 0; i < piece_length; ++i) out[used++] = piece[i];
+    }
+    out[used] = '\0';
+}
+
+void DateText(char *out, std::size_t size) {
+    LocalTime now{};
+    Platform().local_time(&now);
+    std::snprintf(out, size, "%u:%02u - %02u/%02u/%04u", static_cast<unsigned>(now.hour),
+                  static_cast<unsigned>(now.minute), static_cast<unsigned>(now.day),
+                  static_cast<unsigned>(now.month), static_cast<unsigned>(now.year));
+}
+
 int WriteTransponderList(const TransponderRecord *records, int satellite_position, const char *file_name,
                          const char *satellite_name, std::uint32_t lof1_mhz, std::uint32_t lof2_mhz,
                          std::uint32_t lofsw_mhz, std::uint32_t switch_value, std::uint32_t count,
@@ -337,12 +354,8 @@ int WriteTransponderList(const TransponderRecord *records, int satellite_positio
                 count);
 
     // One date for the whole file, taken after the header.
-    LocalTime now{};
-    Platform().local_time(&now);
     char date[kDateSize];
-    std::snprintf(date, sizeof date, "%u:%02u - %02u/%02u/%04u", static_cast<unsigned>(now.hour),
-                  static_cast<unsigned>(now.minute), static_cast<unsigned>(now.day),
-                  static_cast<unsigned>(now.month), static_cast<unsigned>(now.year));
+    DateText(date, sizeof date);
 
     for (std::uint32_t n = 1; n <= count; ++n) {
         const TransponderRecord &record = records[n - 1];

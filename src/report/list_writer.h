@@ -2,6 +2,7 @@
 // 5 the text list, 6 the XML list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "tuner/lumorath.h"
@@ -14,6 +15,16 @@ struct EastWest {
     char letter;  // 'E' or 'W'
 };
 EastWest EastWestOf(int satellite_position);
+
+// A name as XML text under the ISO 8859-1 declaration: the characters special to XML as
+// entities, control characters dropped (XML allows none of C0 in an attribute, and the C1
+// ones are no part of a name), and the characters of a UTF-8 name beyond ASCII as character
+// references, so that a reader sees them whatever the declaration says. A name that is not
+// UTF-8 keeps its bytes, which are then Latin-1. Cut at a whole character when `out` is full.
+void XmlEscape(const char *text, char *out, std::size_t size);
+
+// The local date and time as the lists write it: "14:05 - 09/12/2026".
+void DateText(char *out, std::size_t size);
 
 // `satellite_position` in tenths of a degree counted eastward (0..3599); LOF values in MHz;
 // `switch_value` 0 when DiSEqC is 0, else DiSEqC + 2. Returns 0 when written; -1 when the

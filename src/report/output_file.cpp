@@ -6,8 +6,16 @@
 
 namespace {
 
+char g_last_error[160] = "";
+
+// Keeps the system's reason for the failure that just happened.
+void NoteFailure(OutputFile *file) {
+    if (!file->failed) DescribeLastError(g_last_error, sizeof g_last_error);
+    file->failed = true;
+}
+
 void Flush(OutputFile *file) {
-    if (file->used > 0 && !WriteOutputFile(file->handle, file->buffer, file->used)) file->failed = true;
+    if (file->used > 0 && !WriteOutputFile(file->handle, file->buffer, file->used)) NoteFailure(file);
     file->used = 0;
 }
 
@@ -18,20 +26,25 @@ void Put(OutputFile *file, char c) {
 
 }  // namespace
 
+const char *LastOutputError() { return g_last_error; }
+
 bool OpenOutputFile(OutputFile *file, const char *name) {
-    if (name == nullptr) return false;
-    if (std::snprintf(file->final_name, sizeof file->final_name, "%s", name) >= static_cast<int>(kPathSize)) {
-        return false;
-    }
-    if (IsDeviceFile(name)) {
-        file->temporary_name[0] = '\0';
-    } else {
-        std::snprintf(file->temporary_name, sizeof file->temporary_name, "%s.part", name);
-    }
-    file->handle = CreateOutputFile(file->temporary_name[0] != '\0' ? file->temporary_name : name);
     file->failed = false;
     file->used = 0;
-    return file->handle != -1;
+    file->temporary_name[0] = '\0';
+    if (name == nullptr) return false;
+    if (std::snprintf(file->final_name, sizeof file->final_name, "%s", name) >= static_cast<int>(kPathSize)) {
+        std::snprintf(g_last_error, sizeof g_last_error, "the name is longer than %u characters",
+                      static_cast<unsigned>(kPathSize - 1));
+        return false;
+    }
+    file->handle = IsDeviceFile(name) ? OpenDeviceForWriting(name)
+                                      : CreateTemporaryFile(name, file->temporary_name, sizeof file->temporary_name);
+    if (file->handle == -1) {
+        DescribeLastError(g_last_error, sizeof g_last_error);
+        return false;
+    }
+    return true;
 }
 
 void WriteLine(OutputFile *file, const char *format, ...) {
@@ -54,9 +67,10 @@ void WriteLine(OutputFile *file, const char *format, ...) {
 
 int FinishOutputFile(OutputFile *file) {
     Flush(file);
-    bool closed = CloseOutputFile(file->handle);
-    if (file->temporary_name[0] == '\0') return file->failed || !closed ? -2 : 0;
-    if (file->failed || !closed || !MoveIntoPlace(file->temporary_name, file->final_name)) {
+    if (!CloseOutputFile(file->handle)) NoteFailure(file);
+    if (file->temporary_name[0] == '\0') return file->failed ? -2 : 0;
+    if (!file->failed && !MoveIntoPlace(file->temporary_name, file->final_name)) NoteFailure(file);
+    if (file->failed) {
         RemoveFile(file->temporary_name);
         return -2;
     }

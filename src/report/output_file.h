@@ -2,6 +2,8 @@
 // gathered in a fixed buffer, and the file is written under a temporary name beside the
 // final one and moved into place only when every byte reached it. So a failed write never
 // destroys the good file of an earlier pass, and a full disk is reported, not hidden.
+// The temporary file is created new under a name nobody can predict, so a link planted in the
+// directory cannot redirect the write, and two runs in one directory never share it.
 // A target that is a device (not a plain file) is written in place.
 #pragma once
 
@@ -15,7 +17,7 @@ struct OutputFile {
     std::size_t used;               // bytes waiting in `buffer`
     char buffer[4096];
     char final_name[kPathSize];
-    char temporary_name[kPathSize + 8];  // empty when the target is written in place
+    char temporary_name[kPathSize + 24];  // empty when the target is written in place
 };
 
 // Creates the temporary file for `name`; false when the name is too long or the file cannot
@@ -32,3 +34,6 @@ void WriteLine(OutputFile *file, const char *format, ...)
 // Flushes, closes and moves the file into place. Returns 0, or -2 when any byte failed to
 // reach the file (the temporary file is then removed and an older file keeps its content).
 int FinishOutputFile(OutputFile *file);
+
+// Why the last output file failed, in the system's words ("No space left on device").
+const char *LastOutputError();

@@ -18,8 +18,12 @@ struct OutputOptions {
     std::uint32_t lof1_mhz;
     std::uint32_t lof2_mhz;
     std::uint32_t lofsw_mhz;
+    int band_map;                    // nonzero: draw the band map beside the report
+    std::uint32_t window_start_mhz;  // the band map's frequency axis, set per pass to what it
+    std::uint32_t window_stop_mhz;   // scanned; 0..0 spans the carriers
 };
 
-// Writes the report and the list of one pass; failures print "error !" and never stop.
-void RunOutputStep(const TransponderRecord *records, std::uint32_t count, double scan_time_s,
+// Writes the report, the list and (when asked for) the band map of one pass; failures print
+// "error !" and never stop. Returns false when any of them could not be written.
+bool RunOutputStep(const TransponderRecord *records, std::uint32_t count, double scan_time_s,
                    std::uint32_t pass_number, const OutputOptions &options);

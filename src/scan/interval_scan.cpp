@@ -1,11 +1,13 @@
 #include "scan/interval_scan.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "dish/committed_switch.h"
 #include "platform/platform.h"
 #include "report/value_names.h"
 #include "scan/link_margin.h"
+#include "tuner/lnb_band.h"
 #include "tuner/tuner_library.h"
 
 namespace {
@@ -14,6 +16,9 @@ namespace {
 constexpr std::int32_t kDuplicateDistanceKhz = 1000;
 
 constexpr int kNoBandSent = -1;
+
+// Written by the scan, read by the save thread: a release store after each record is complete.
+std::atomic<std::uint32_t> g_accepted_records{0};
 
 bool IsDuplicate(const TransponderRecord &candidate, const TransponderRecord *held, std::uint32_t held_count) {
     for (std::uint32_t i = 0; i < held_count; ++i) {
@@ -27,13 +32,6 @@ bool IsDuplicate(const TransponderRecord &candidate, const TransponderRecord *he
     return false;
 }
 
-// The LNB band a step needs: high above the switch frequency; with no switching, high
-// exactly when only the high-band oscillator is set.
-int HighBand(std::uint64_t frequency_khz, std::uint32_t lof2_mhz, std::uint32_t lofsw_mhz) {
-    if (lofsw_mhz != 0) return frequency_khz >= static_cast<std::uint64_t>(lofsw_mhz) * 1000u ? 1 : 0;
-    return lof2_mhz != 0 ? 1 : 0;
-}
-
 void PrintFooter(std::uint32_t interval_start_ms) {
     const double interval_time_s = static_cast<double>(Platform().clock_ms() - interval_start_ms) / 1000.0;
     static const char kRule[] = "--------------------------------------------------------------------------------\n";
@@ -43,6 +41,10 @@ void PrintFooter(std::uint32_t interval_start_ms) {
 }
 
 }  // namespace
+
+std::uint32_t AcceptedRecordCount() { return g_accepted_records.load(std::memory_order_acquire); }
+
+void ClearAcceptedRecordCount() { g_accepted_records.store(0, std::memory_order_release); }
 
 bool StopKeysHeld() { return Platform().key_held(kKeyLeftControl) && Platform().key_held(kKeyA); }
 
@@ -71,6 +73,7 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
     const bool switch_port_set = switch_port >= 1 && switch_port <= 4;
     int band_sent = kNoBandSent;
     std::uint32_t accepted = 0;
+    g_accepted_records.store(found_count, std::memory_order_release);
 
     while (step_start_khz <= end_khz) {
         const std::uint32_t held = found_count + accepted;
@@ -83,7 +86,8 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
         Print("%u Mhz ... ", static_cast<std::uint32_t>(step_start_khz / 1000u));
 
         if (switch_port_set && (Tuner().GetCaps() & LUMORATH_CAP_DISEQC) != 0) {
-            const int band = HighBand(step_start_khz, lof2_mhz, lofsw_mhz);
+            const int band = LnbHighBand(step_start_khz, static_cast<std::uint64_t>(lof2_mhz) * 1000u,
+                                         static_cast<std::uint64_t>(lofsw_mhz) * 1000u);
             if (band != band_sent) {
                 const std::uint8_t command = CommittedSwitchByte(switch_port, polarization, static_cast<std::uint32_t>(band));
                 if (Tuner().SendDiSEqC(LUMORATH_SEND_COMMITTED_SWITCH, command) == 0) Print("SendDiSEqC failed !\n");
@@ -113,7 +117,10 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
 
             const double threshold_db = slot->system == 2 ? min_snr2_db : min_snr1_db;
             // An unordered comparison (NaN on either side) rejects.
-            if (slot->symbol_rate <= symbol_rate_ceiling && slot->snr >= threshold_db) ++accepted;
+            if (slot->symbol_rate <= symbol_rate_ceiling && slot->snr >= threshold_db) {
+                ++accepted;
+                g_accepted_records.store(found_count + accepted, std::memory_order_release);
+            }
         }
         Print("\n");
 

@@ -5,8 +5,10 @@
 
 #include "tuner/lumorath.h"
 
-// The pass's record array holds this many records.
-constexpr std::uint32_t kMaxTransponders = 200;
+// The pass's record array holds this many records: a crowded satellite carries more than 200
+// transponders in the Ku band alone, and 2048 records (229 KB) cover both bands of any
+// satellite on every polarization.
+constexpr std::uint32_t kMaxTransponders = 2048;
 
 // Result of ScanInterval besides the accepted count.
 constexpr int kScanBadArguments = -1;  // no record array, polarization above 3, or step 0
@@ -15,6 +17,11 @@ constexpr int kScanSearchFailed = -2;  // a blind search failed
 // The stop request at the keyboard: Left-Ctrl and A held together (A is asked only while
 // Left-Ctrl is down).
 bool StopKeysHeld();
+
+// The records of the running pass that are accepted and whole: the pass's first records up to
+// this count. Published after every acceptance, so a save made while a search hangs finds them.
+std::uint32_t AcceptedRecordCount();
+void ClearAcceptedRecordCount();
 
 // Scans [start, stop] MHz in steps of `step_mhz` on one polarization and appends each new,
 // accepted carrier to `records` after the first `found_count`. Returns the number accepted,

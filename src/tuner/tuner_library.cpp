@@ -7,24 +7,30 @@
 
 namespace {
 
-TunerLibrary g_tuner = {};
+TunerLibrary g_library = {};  // the library's own functions
 
-// The functions of the loaded library as it exports them. The table handed out calls them
-// through CallLibrary, so a library that pops its own arguments works as well as one that
-// leaves that to the caller (32-bit Windows has both kinds).
-TunerLibrary g_loaded = {};
+// Every call into the library is bracketed, so that a stop request knows the program is
+// waiting there (a search in progress is never interrupted; one that never returns is survived),
+// and goes through CallLibrary, so a library that pops its own arguments works as well as one
+// that leaves that to the caller (32-bit Windows has both kinds).
+template <typename Function, Function TunerLibrary::*member>
+struct Bracketed;
+template <typename... Arguments, int (*TunerLibrary::*member)(Arguments...)>
+struct Bracketed<int (*)(Arguments...), member> {
+    static int Call(Arguments... arguments) {
+        EnterBlockingCall();
+        const int result = CallLibrary(g_library.*member, arguments...);
+        LeaveBlockingCall();
+        return result;
+    }
+};
+#define VESKER_BRACKETED(name) Bracketed<decltype(TunerLibrary::name), &TunerLibrary::name>::Call
 
-int LoadedCheckForDVBEx(LumorathDeviceCallback callback) { return CallLibrary(g_loaded.CheckForDVBEx, callback); }
-int LoadedStartDVBEx(int device) { return CallLibrary(g_loaded.StartDVBEx, device); }
-int LoadedStopDVB() { return CallLibrary(g_loaded.StopDVB); }
-int LoadedGetCaps() { return CallLibrary(g_loaded.GetCaps); }
-int LoadedSendDiSEqC(int kind, int value) { return CallLibrary(g_loaded.SendDiSEqC, kind, value); }
-int LoadedSendDiseqCmd(unsigned char *bytes, int count) { return CallLibrary(g_loaded.SendDiseqCmd, bytes, count); }
-int LoadedVesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization, unsigned int lof1_khz,
-                 unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate, TransponderRecord *record) {
-    return CallLibrary(g_loaded.Vesker, frequency_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz,
-                       min_symbol_rate, record);
-}
+const TunerLibrary kBracketed = {VESKER_BRACKETED(CheckForDVBEx), VESKER_BRACKETED(StartDVBEx),
+                                 VESKER_BRACKETED(StopDVB),       VESKER_BRACKETED(GetCaps),
+                                 VESKER_BRACKETED(SendDiSEqC),    VESKER_BRACKETED(SendDiseqCmd),
+                                 VESKER_BRACKETED(Vesker)};
+#undef VESKER_BRACKETED
 
 template <typename Function>
 bool Resolve(void *library, const char *file, const char *name, Function *out) {
@@ -39,15 +45,20 @@ bool Resolve(void *library, const char *file, const char *name, Function *out) {
 
 }  // namespace
 
-const TunerLibrary &Tuner() { return g_tuner; }
+const TunerLibrary &Tuner() { return kBracketed; }
 
-void UseTuner(const TunerLibrary &table) { g_tuner = table; }
+void UseTuner(const TunerLibrary &table) { g_library = table; }
 
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
     char file[kPathSize];
     const char *chosen = EnvironmentValue("LUMORATH_LIBRARY");
     if (chosen != nullptr && chosen[0] != '\0') {
-        if (std::snprintf(file, sizeof file, "%s", chosen) >= static_cast<int>(sizeof file)) {
+        // A bare file name means the file in the current directory, as for any other file the
+        // user names; the loader would search its library path for it instead.
+        const bool bare = std::strchr(chosen, '/') == nullptr && std::strchr(chosen, kPathSeparator) == nullptr &&
+                          !IsAbsolutePath(chosen);
+        if (std::snprintf(file, sizeof file, "%s%s", bare ? kCurrentDirectory : "", chosen) >=
+            static_cast<int>(sizeof file)) {
             Print("Tuner library name too long: %s !\n", chosen);
             return false;
         }
@@ -56,9 +67,11 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
         Print("Tuner library path too long !\n");
         return false;
     }
-    void *library = OpenLibrary(file);
+    char reason[512];
+    void *library = OpenLibrary(file, reason, sizeof reason);
     if (library == nullptr) {
         Print("Can't load tuner library %s !\n", file);
+        PrintError("Can't load tuner library %s: %s\n", file, reason);
         return false;
     }
     TunerLibrary resolved = {};
@@ -70,8 +83,6 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
                     Resolve(library, file, "SendDiseqCmd", &resolved.SendDiseqCmd) &&
                     Resolve(library, file, "Vesker", &resolved.Vesker);
     if (!complete) return false;
-    g_loaded = resolved;
-    *table = {LoadedCheckForDVBEx, LoadedStartDVBEx, LoadedStopDVB,   LoadedGetCaps,
-              LoadedSendDiSEqC,    LoadedSendDiseqCmd, LoadedVesker};
+    *table = resolved;
     return true;
 }

@@ -23,8 +23,10 @@ void UseTuner(const TunerLibrary &table);
 // and returns false. `executable_dir` ends in the path separator.
 typedef bool (*TunerBinder)(const char *executable_dir, TunerLibrary *table);
 
-// Loads the library file (LUMORATH_LIBRARY when set and non-empty, else the platform's
-// library name in `executable_dir`) and resolves all seven functions before any is called.
+// Loads the library file (LUMORATH_LIBRARY when set and non-empty, a bare file name taken
+// from the current directory; else the platform's library name in `executable_dir`) and
+// resolves all seven functions before any is called. A file that cannot be loaded also gets
+// the system's reason on standard error.
 // The table calls the library last loaded; its calls work whether the library's functions
 // pop their own arguments or not. The callback it hands on is called the C way (lumorath.h).
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table);

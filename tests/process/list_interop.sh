@@ -34,6 +34,14 @@ name=$(xmllint --xpath 'string(/satellites/sat/@name)' "$xml")
 [ "$name" = 'Sat "A" & <B> 5W' ] || fail "the satellite name reads back as '$name'"
 elements=$(xmllint --xpath 'count(/satellites/sat/transponder)' "$xml")
 [ "$elements" = 10 ] || fail "expected 10 transponder elements, found $elements"
+# Satellite names with control characters, in UTF-8 and in Latin-1: well-formed, and read
+# back as meant (xmllint prints UTF-8).
+for named in "$work"/name_*.xml; do
+    xmllint --noout "$named" || { fail "$(basename "$named") is not well-formed"; continue; }
+    name=$(xmllint --xpath 'string(/satellites/sat/@name)' "$named")
+    [ "$name" = "$(cat "${named%.xml}.expected")" ] ||
+        fail "$(basename "$named"): the name reads back as '$name', not '$(cat "${named%.xml}.expected")'"
+done
 
 # ---- Text list: the DVB-S2 lines -------------------------------------------------------
 text=$work/sample_text.ini

@@ -24,9 +24,10 @@ rc=$?
 
 printf '[Options]\nDevice=0\n[Scan0]\nPol=H\nStart=10700\nStop=12750\n' > scan.ini
 mkfifo 0000.ini
-timeout 20 "$vesker" scan.ini > out.txt < /dev/null
+timeout 20 "$vesker" scan.ini > out.txt 2> err.txt < /dev/null
 rc=$?
-[ $rc -eq 0 ] || fail "list pipe: exit $rc"
+[ $rc -eq 250 ] || fail "list pipe: exit $rc (250: a file could not be written)"
+grep -q "^Can't write 0000.ini: " err.txt || fail "list pipe: no reason on standard error"
 grep -A1 '^Store transponder info in 0000.ini \.\.\.$' out.txt | grep -q '^error !$' || fail "list pipe: no error line"
 [ -s 0000.txt ] || fail "list pipe: the report was not written"
 echo "never waits: pipes, /dev/zero and closed input all handled"

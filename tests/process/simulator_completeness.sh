@@ -1,6 +1,7 @@
 #!/bin/bash
 # Whole blind scans on the simulator with examples/universal-ku.ini, scored against the
-# simulator's truth: the built-in satellite and two satellites of Debian's dtv-scan-tables.
+# simulator's truth: the built-in satellite and three satellites of Debian's dtv-scan-tables
+# (one of them carries 213 transponders in the window, more than a 200-record table holds).
 # At least 97 % of the carriers in the window at or above MinSR must be found. Prints the
 # figures (also the share among carriers that overlap no other carrier of their table) and
 # every miss with its reason.
@@ -29,7 +30,7 @@ score() {  # name scenario-file-or-empty
     if awk -v f="$figure" 'BEGIN { exit !(f >= 97.0) }'; then echo "ok $name: $figure %"; else echo "FAIL $name: $figure % < 97 %"; status=1; fi
 }
 score builtin ""
-for table in Hotbird-13.0E Turksat-42.0E; do
+for table in Hotbird-13.0E Turksat-42.0E Eutelsat-10A-10.0E; do
     if [ -f "/usr/share/dvb/dvb-s/$table" ]; then
         score "$table" "/usr/share/dvb/dvb-s/$table"
     else

@@ -1,25 +1,63 @@
 // A tuner library for process tests: one device, and a blind search that takes 20 ms and
 // locks a carrier every 30 MHz from 10710 MHz up, so a scan can be interrupted mid-way.
+// SLOW_TUNER_HANG makes one call never return, as a stuck driver would: "enumerate", "start",
+// "stop", or "search:N" for the Nth search. SLOW_TUNER_LOG names a file that receives one
+// line per call.
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "tuner/lumorath.h"
 
+namespace {
+
+void Log(const char *call) {
+    const char *log = std::getenv("SLOW_TUNER_LOG");
+    if (log == nullptr) return;
+    if (std::FILE *file = std::fopen(log, "a")) {
+        std::fprintf(file, "%s\n", call);
+        std::fclose(file);
+    }
+}
+
+// Never returns when SLOW_TUNER_HANG names this call.
+void MaybeHang(const char *call) {
+    Log(call);
+    const char *hang = std::getenv("SLOW_TUNER_HANG");
+    if (hang == nullptr || std::strcmp(hang, call) != 0) return;
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+int g_searches = 0;
+
+}  // namespace
+
 extern "C" {
 
 int CheckForDVBEx(LumorathDeviceCallback callback) {
+    MaybeHang("enumerate");
     callback(0, "Slow test tuner");
     return 1;
 }
-int StartDVBEx(int device) { return device == 0; }
-int StopDVB(void) { return 1; }
+int StartDVBEx(int device) {
+    MaybeHang("start");
+    return device == 0;
+}
+int StopDVB(void) {
+    MaybeHang("stop");
+    return 1;
+}
 int GetCaps(void) { return LUMORATH_CAP_BLIND_SEARCH | LUMORATH_CAP_DISEQC | LUMORATH_CAP_TONE_BURST; }
 int SendDiSEqC(int, int) { return 1; }
 int SendDiseqCmd(unsigned char *, int) { return 1; }
 
 int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization, unsigned int,
            unsigned int, unsigned int, unsigned int, TransponderRecord *record) {
+    char call[32];
+    std::snprintf(call, sizeof call, "search:%d", ++g_searches);
+    MaybeHang(call);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::memset(record, 0, sizeof *record);
     const unsigned first_khz = 10710000, spacing_khz = 30000;

@@ -19,6 +19,7 @@ std::uint32_t FakeClock() {
 
 void FakeSleep(std::uint32_t milliseconds) {
     g_fake.sleeps.push_back(milliseconds);
+    if (g_fake.stop_on_sleep) g_fake.stop_requested = true;
     g_fake.now_ms += milliseconds;
 }
 
@@ -41,6 +42,12 @@ void FakeWriteConsole(const char *text, std::size_t length) { g_fake.console.app
 
 void FakeLocalTime(LocalTime *out) { *out = g_fake.time; }
 
+void FakeWriteError(const char *text, std::size_t length) { g_fake.errors.append(text, length); }
+
+bool FakeStopRequested() { return g_fake.stop_requested; }
+
+void FakeInstallStopHandling(void (*save_running_pass)(), int) { g_fake.save_running_pass = save_running_pass; }
+
 void FakeBeginKeyWatch() { ++g_fake.key_watch_depth; }
 void FakeEndKeyWatch() { --g_fake.key_watch_depth; }
 
@@ -48,8 +55,9 @@ void FakeEndKeyWatch() { --g_fake.key_watch_depth; }
 
 FakePlatform &InstallFakePlatform() {
     g_fake = FakePlatform{};
-    Platform() = PlatformHooks{FakeClock,        FakeSleep,     FakeKeyHeld,       FakeReadUnsigned,
-                               FakeWriteConsole, FakeLocalTime, FakeBeginKeyWatch, FakeEndKeyWatch};
+    Platform() = PlatformHooks{FakeClock,        FakeSleep,      FakeKeyHeld,       FakeReadUnsigned,
+                               FakeWriteConsole, FakeLocalTime,  FakeBeginKeyWatch, FakeEndKeyWatch,
+                               FakeWriteError,   FakeStopRequested, FakeInstallStopHandling};
     return g_fake;
 }
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The band map in a real browser: a whole simulator scan of tests/band_map/three-margins.xml
+# with BandMap on, the picture (and the golden ones) validated as SVG 1.1 by xmllint, a
+# screenshot of it by headless Chromium, and the screenshot's pixels read at the centres of
+# the three carriers (one per margin colour) and at a point in a gap, which must be background.
+# Works unattended (no standard input, CI=true); installs what a fresh machine lacks. Where
+# Chromium cannot be had or cannot start, says so in one line and passes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+jobs=${VESKER_JOBS:-2}
+
+source "$(dirname "$0")/install.sh"
+install_missing cmake g++ make libxml2-utils zlib1g-dev w3c-sgml-lib
+command -v chromium >/dev/null 2>&1 || install_missing chromium || true
+if ! command -v chromium >/dev/null 2>&1; then
+  echo "bandmap: not run: Debian's chromium could not be installed on this machine"
+  exit 0
+fi
+
+cmake -S "$root" -B "$build" </dev/null >/dev/null
+cmake --build "$build" -j"$jobs" --target vesker Lumorath </dev/null >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+g++ -O1 -o "$work/png_pixels" "$root/tests/band_map/png_pixels.cpp" -lz
+
+# The scan: the seed makes the carrier just below its required C/N lock.
+(cd "$work" && LUMORATH_LIBRARY="$build/libLumorath.so" LUMORATH_SCENARIO="$root/tests/band_map/three-margins.xml" \
+   LUMORATH_SEED=14 "$build/vesker" "$root/tests/band_map/band-map.ini" >console.txt </dev/null)
+grep -q "^Draw the band map to 0192.svg ...$" "$work/console.txt" || { echo "FAIL: the scan drew no band map"; cat "$work/console.txt"; exit 1; }
+xmllint --noout --dtdvalid /usr/share/xml/w3c-sgml-lib/schema/dtd/REC-SVG11-20110816/svg11.dtd \
+  "$work/0192.svg" "$root"/tests/golden/*.svg "$root/docs/band-map.svg"
+
+height=$(sed -n 's/^<svg .* height="\([0-9]*\)".*/\1/p' "$work/0192.svg")
+profile=$(mktemp -d)
+if ! timeout 180 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+     --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars \
+     --force-device-scale-factor=1 --user-data-dir="$profile" --screenshot="$work/shot.png" \
+     --window-size="1600,$height" "file://$work/0192.svg" >"$work/chromium.log" 2>&1 </dev/null ||
+   [ ! -s "$work/shot.png" ]; then
+  rm -rf "$profile"
+  echo "bandmap: not run: headless chromium could not take a screenshot here ($(tail -n 1 "$work/chromium.log"))"
+  exit 0
+fi
+rm -rf "$profile"
+
+# Each bar as "MHz x y width height fill", from the picture itself.
+bars=$(sed -n 's/^<rect x="\([0-9]*\)" y="\([0-9]*\)" width="\([0-9]*\)" height="\([0-9]*\)" fill="\(#[0-9a-f]*\)".*<title>TP [0-9]*: \([0-9.]*\) MHz.*/\6 \1 \2 \3 \4 \5/p' \
+       "$work/0192.svg")
+# The bar whose carrier lies within 1 MHz of $1.
+bar_near() { awk -v f="$1" '$1 > f - 1 && $1 < f + 1 { print; exit }' <<<"$bars"; }
+
+passed=0 failed=0
+# Compares the screenshot's pixel at $2,$3 with colour $4 (within 8 per channel) for check $1.
+check_pixel() {
+  local name=$1 x=$2 y=$3 want=$4 got
+  got=$("$work/png_pixels" "$work/shot.png" "$x" "$y" | cut -d' ' -f3)
+  local close=1 i d
+  for i in 1 3 5; do
+    d=$((16#${got:i:2} - 16#${want:i:2}))
+    [ "$d" -le 8 ] && [ "$d" -ge -8 ] || close=0
+  done
+  if [ "$close" -eq 1 ]; then
+    echo "ok: $name at $x,$y is $got"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $name at $x,$y is $got, not $want"
+    failed=$((failed + 1))
+  fi
+}
+
+for row in "11000 #1a9641 green" "11200 #f5a300 amber" "11400 #d7191c red"; do
+  read -r mhz colour name <<<"$row"
+  bar=$(bar_near "$mhz")
+  if [ -z "$bar" ]; then
+    echo "FAIL: no bar for the $name carrier at $mhz MHz"
+    failed=$((failed + 1))
+    continue
+  fi
+  read -r _ x y w h fill <<<"$bar"
+  [ "$fill" = "$colour" ] || echo "note: the $name carrier is drawn in $fill"
+  check_pixel "$name carrier $mhz MHz" $((x + w / 2)) $((y + h / 2)) "$colour"
+done
+
+# The gap between the green and the amber carrier, at the height of the green bar's centre.
+read -r _ gx gy gw gh _ <<<"$(bar_near 11000)"
+read -r _ ax _ _ _ _ <<<"$(bar_near 11200)"
+check_pixel "gap between 11000 and 11200 MHz" $(((gx + gw + ax) / 2)) $((gy + gh / 2)) "#ffffff"
+
+echo "bandmap: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

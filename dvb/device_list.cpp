@@ -1,0 +1,167 @@
+#include "device_list.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend_api.h"
+
+namespace dvb {
+
+namespace {
+
+// Adapter numbers need not be contiguous (the adapter_nr module parameter); frontends of
+// one adapter are numbered from 0.
+constexpr int kMaxAdapters = 32;
+constexpr int kMaxFrontendsPerAdapter = 8;
+
+// Driver behaviour by the frontend's name (FE_GET_INFO), from the drivers' sources in
+// linux drivers/media/dvb-frontends/: stv0900_core.c searches blind at every tune and reports
+// the measured frequency and rate; m88ds3103.c loads different lock registers for DVB-S and
+// DVB-S2, so each needs its own attempt; cx24117.c detects neither the system nor 8PSK.
+struct DriverRow {
+    const char *name_part;
+    SearchKind search;
+    SystemPlan plan;
+};
+const DriverRow kDriverRows[] = {
+    {"STV0900", SearchKind::kBuiltinBlind, SystemPlan::kTogether},
+    {"M88DS3103", SearchKind::kSweep, SystemPlan::kApart},
+    {"M88RS6000", SearchKind::kSweep, SystemPlan::kApart},
+    {"CX24117", SearchKind::kSweep, SystemPlan::kApartAndModulation},
+};
+
+bool ContainsNoCase(const char *text, const char *part) {
+    const std::size_t length = std::strlen(part);
+    for (; *text != '\0'; ++text) {
+        std::size_t i = 0;
+        while (i < length && text[i] != '\0' &&
+               (text[i] == part[i] || (text[i] >= 'a' && text[i] <= 'z' && text[i] - 32 == part[i]))) {
+            ++i;
+        }
+        if (i == length) return true;
+    }
+    return false;
+}
+
+const char *OpenErrorText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return "no permission to open it";
+        case EBUSY: return "in use by another program";
+        default: return std::strerror(error);
+    }
+}
+
+// The delivery systems: DTV_ENUM_DELSYS from API 5.5 on, else the old type field.
+void ReadSystems(int fd, const dvb_frontend_info &info, FrontendEntry *entry) {
+    PropertyBatch version;
+    AddProperty(&version, DTV_API_VERSION);
+    const bool enumerates = GetProperties(fd, &version) >= 0 && version.props[0].u.data >= 0x0505;
+    PropertyBatch systems;
+    AddProperty(&systems, DTV_ENUM_DELSYS);
+    if (enumerates && GetProperties(fd, &systems) >= 0) {
+        const dtv_property &list = systems.props[0];
+        for (std::uint32_t i = 0; i < list.u.buffer.len && i < sizeof list.u.buffer.data; ++i) {
+            switch (list.u.buffer.data[i]) {
+                case SYS_DVBS: entry->dvbs = true; break;
+                case SYS_DVBS2: entry->dvbs2 = true; break;
+                case SYS_DSS: entry->dss = true; break;
+                case SYS_TURBO: entry->turbo = true; break;
+                default: break;
+            }
+        }
+        return;
+    }
+    if (info.type == FE_QPSK) {
+        entry->dvbs = true;
+        entry->dvbs2 = (info.caps & FE_CAN_2G_MODULATION) != 0;
+    }
+}
+
+// A driver with its own blind algorithm knows the algorithm property; the mainline core
+// refuses properties it does not know with EINVAL, so asking is harmless.
+bool DriverHasBlindAlgorithm(int fd) {
+    PropertyBatch probe;
+    AddProperty(&probe, kDtvAlgorithm);
+    return GetProperties(fd, &probe) >= 0;
+}
+
+void ChooseSearch(int fd, Strategy strategy, const char *driver_name, FrontendEntry *entry) {
+    entry->search = SearchKind::kSweep;
+    entry->plan = entry->dvbs2 ? SystemPlan::kTogether : SystemPlan::kApart;
+    const DriverRow *row = nullptr;
+    for (const DriverRow &candidate : kDriverRows) {
+        if (ContainsNoCase(driver_name, candidate.name_part)) row = &candidate;
+    }
+    if (row != nullptr) entry->plan = row->plan;
+    if (strategy == Strategy::kSweep) return;
+    if (DriverHasBlindAlgorithm(fd)) {
+        entry->search = SearchKind::kDriverBlind;
+    } else if (row != nullptr && row->search == SearchKind::kBuiltinBlind) {
+        entry->search = SearchKind::kBuiltinBlind;
+    } else if (strategy == Strategy::kDriver) {
+        entry->search = SearchKind::kBuiltinBlind;  // trust the driver to search from one tune
+    }
+}
+
+}  // namespace
+
+const char *SearchName(const FrontendEntry &entry) {
+    switch (entry.search) {
+        case SearchKind::kDriverBlind: return "driver blind search";
+        case SearchKind::kBuiltinBlind: return "blind search in the driver";
+        case SearchKind::kSweep: break;
+    }
+    return entry.plan == SystemPlan::kTogether ? "symbol-rate sweep" : "symbol-rate sweep, DVB-S and DVB-S2 apart";
+}
+
+void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
+    list->count = 0;
+    list->other_frontends = 0;
+    for (int adapter = 0; adapter < kMaxAdapters; ++adapter) {
+        for (int frontend = 0; frontend < kMaxFrontendsPerAdapter && list->count < kMaxFrontends; ++frontend) {
+            FrontendEntry &entry = list->entries[list->count];
+            std::memset(&entry, 0, sizeof entry);
+            char label[sizeof entry.label];
+            std::snprintf(label, sizeof label, "adapter%d/frontend%d", adapter, frontend);
+            std::memcpy(entry.label, label, sizeof label);
+            std::snprintf(entry.path, sizeof entry.path, "%s/%s", dvb_dir, label);
+            const int fd = Ops().open(entry.path, false);
+            if (fd == -ENOENT || fd == -ENOTDIR) break;  // no such frontend: next adapter
+            if (fd < 0) {
+                entry.open_error = -fd;
+                std::snprintf(entry.name, sizeof entry.name, "%s (%s)", label, OpenErrorText(-fd));
+                ++list->count;
+                continue;
+            }
+            dvb_frontend_info info{};
+            if (Ops().ioctl(fd, FE_GET_INFO, reinterpret_cast<std::uintptr_t>(&info)) < 0) {
+                Ops().close(fd);
+                ++list->other_frontends;
+                continue;
+            }
+            info.name[sizeof info.name - 1] = '\0';
+            ReadSystems(fd, info, &entry);
+            if (!entry.dvbs && !entry.dvbs2 && !entry.dss && !entry.turbo) {
+                Ops().close(fd);
+                ++list->other_frontends;
+                continue;
+            }
+            // The kernel gives the limits in kHz only while the frontend's current system is a
+            // satellite one (FE_GET_INFO sets type FE_QPSK then); a multi-standard frontend
+            // left on a terrestrial or cable system gives them in Hz.
+            const std::uint32_t per_khz = info.type == FE_QPSK ? 1u : 1000u;
+            entry.frequency_min_khz = info.frequency_min / per_khz;
+            entry.frequency_max_khz = info.frequency_max / per_khz;
+            entry.symbol_rate_min = info.symbol_rate_min;
+            entry.symbol_rate_max = info.symbol_rate_max;
+            ChooseSearch(fd, strategy, info.name, &entry);
+            Ops().close(fd);
+            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s)", info.name, label, SearchName(entry));
+            ++list->count;
+        }
+    }
+}
+
+}  // namespace dvb

@@ -1,0 +1,52 @@
+// Finding the satellite frontends: every /dev/dvb/adapterN/frontendM that lists DVB-S,
+// DVB-S2, DSS or Turbo, in adapter then frontend order, and how each one will search.
+#pragma once
+
+#include <cstdint>
+
+#include "settings.h"
+
+namespace dvb {
+
+// How a frontend searches a step (the ladder: the first it can do).
+enum class SearchKind {
+    kDriverBlind,   // the driver's blind algorithm, asked for through its own property
+    kBuiltinBlind,  // a driver that always searches blind: one tune, it reports frequency and rate
+    kSweep,         // tune each candidate symbol rate in turn until one locks
+};
+
+// Which delivery systems one attempt of a sweep asks for.
+enum class SystemPlan {
+    kTogether,        // the demodulator finds DVB-S and DVB-S2 alike in one attempt
+    kApart,           // DVB-S, then DVB-S2
+    kApartAndModulation,  // DVB-S, then DVB-S2 QPSK, then DVB-S2 8PSK
+};
+
+struct FrontendEntry {
+    char path[300];     // the device file
+    char label[48];     // "adapter0/frontend0"
+    char name[256];     // as the device list shows it
+    int open_error;     // 0, or the error number of the read-only open
+    SearchKind search;
+    SystemPlan plan;
+    bool dvbs, dvbs2, dss, turbo;
+    std::uint32_t frequency_min_khz, frequency_max_khz;  // IF limits
+    std::uint32_t symbol_rate_min, symbol_rate_max;      // S/s
+};
+
+constexpr int kMaxFrontends = 16;
+
+struct FrontendList {
+    FrontendEntry entries[kMaxFrontends];
+    int count;
+    int other_frontends;  // frontends seen without a satellite system
+};
+
+// Lists the satellite frontends under `dvb_dir`, opened read-only. A frontend that cannot be
+// opened is still listed, with the reason in its name.
+void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list);
+
+// The strategy's words in the device name.
+const char *SearchName(const FrontendEntry &entry);
+
+}  // namespace dvb

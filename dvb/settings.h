@@ -1,0 +1,56 @@
+// Settings of the DVB tuner library: section DVB of Lumorath.ini beside the library (and the
+// tuner limits of section Lumorath, read as the program reads them), then the environment.
+//
+//   [DVB]
+//   SymbolRates   candidate symbol rates in kS/s for Ku band and above, most likely first
+//                 (default 27500,30000,22000); LUMORATH_DVB_SYMBOL_RATES overrides it
+//   SymbolRatesC  the same for C-band carriers (satellite frequencies below 5000 MHz)
+//                 (default 30000,27500,6666,6111,4444,4000,3333,3000,2222,2000);
+//                 LUMORATH_DVB_SYMBOL_RATES_C overrides it
+//   LockTimeout   ms one attempt waits for a lock; 0 (default): by symbol rate, as the
+//                 demodulator makers time their own searches; LUMORATH_DVB_LOCK_TIMEOUT
+//   Strategy      auto (default), driver or sweep; LUMORATH_DVB_STRATEGY
+// LUMORATH_DVB_DIR names another directory to look for adapters in (default /dev/dvb).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dvb {
+
+enum class Strategy { kAuto, kDriver, kSweep };
+
+constexpr int kMaxCandidates = 24;
+
+struct CandidateList {
+    std::uint32_t rates_ks[kMaxCandidates];
+    int count;
+};
+
+struct DvbSettings {
+    CandidateList ku;
+    CandidateList c_band;
+    std::uint32_t lock_timeout_ms;  // 0: by symbol rate
+    Strategy strategy;
+    std::uint32_t lnb_mid_mhz;      // section Lumorath: LNBMid
+    std::uint32_t lnb_stacked_mhz;  // section Lumorath: LNBStk
+    char dvb_dir[256];
+};
+
+// Satellite frequencies below this are C band for the choice of candidate list.
+constexpr std::uint32_t kCBandTopKhz = 5000000;
+
+// Reads `ini_path` (missing: defaults) and the environment. A value that cannot be used gets
+// one line on standard error naming the file, the key and what was used instead.
+void ReadDvbSettings(const char *ini_path, DvbSettings *settings);
+
+// Parses a list of symbol rates in kS/s ("27500, 30000 22000"); false for an empty list, a
+// non-number or a rate outside 100..100000 kS/s, or more than kMaxCandidates rates.
+bool ParseSymbolRates(const char *text, CandidateList *list);
+
+// The settings file the library reads: by default Lumorath.ini beside the library. Null or
+// empty restores the default.
+void UseDvbSettingsFile(const char *ini_path);
+const char *DvbSettingsFile();
+
+}  // namespace dvb
