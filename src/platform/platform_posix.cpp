@@ -118,21 +118,28 @@ void OnStopSignal(int signal_number) {
     errno = saved_errno;
 }
 
-// While the program ends cut short, the console may be a pipe nobody reads: a line goes out
-// only when it fits at once, so the save never waits on it.
-void WriteConsoleWithoutWaiting(const char *text, std::size_t length) {
-    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+// While the program ends cut short, the main path may hold the stdio locks inside the library,
+// and the console may be a pipe nobody reads: a line goes straight to the descriptor, and only
+// when it fits at once, so the save never waits on either.
+void WriteWithoutWaiting(int descriptor, const char *text, std::size_t length) {
+    pollfd out{descriptor, POLLOUT, 0};
     if (::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) != 0) {
-        ssize_t ignored = ::write(STDOUT_FILENO, text, length);
+        ssize_t ignored = ::write(descriptor, text, length);
         (void)ignored;
     }
+}
+void WriteConsoleWithoutWaiting(const char *text, std::size_t length) {
+    WriteWithoutWaiting(STDOUT_FILENO, text, length);
+}
+void WriteErrorWithoutWaiting(const char *text, std::size_t length) {
+    WriteWithoutWaiting(STDERR_FILENO, text, length);
 }
 
 void *SaveThread(void *) {
     while (sem_wait(&g_save_wanted) != 0) {
     }
-    std::fflush(stdout);
     Platform().write_console = WriteConsoleWithoutWaiting;
+    Platform().write_error = WriteErrorWithoutWaiting;
     g_save_running_pass();
     RestoreTerminal();
     _exit(g_cut_short_code & 0xFF);

@@ -34,9 +34,19 @@ volatile LONG g_console_stop = 0;
 void (*g_save_running_pass)() = nullptr;
 int g_cut_short_code = 0;
 
+// While the program ends cut short, the main path may hold the C runtime's stream locks inside
+// the library: the save's lines go straight to the standard handles.
+void WriteHandle(DWORD which, const char *text, std::size_t length) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(which), text, static_cast<DWORD>(length), &written, nullptr);
+}
+void WriteConsoleDirectly(const char *text, std::size_t length) { WriteHandle(STD_OUTPUT_HANDLE, text, length); }
+void WriteErrorDirectly(const char *text, std::size_t length) { WriteHandle(STD_ERROR_HANDLE, text, length); }
+
 void SaveAndEnd() {
+    Platform().write_console = WriteConsoleDirectly;
+    Platform().write_error = WriteErrorDirectly;
     g_save_running_pass();
-    std::fflush(stdout);
     // Not ExitProcess: it would wait for the library, which may hold the loader lock for good.
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_cut_short_code));
 }
