@@ -78,7 +78,7 @@ guest_prepare() {
     rm -f "$GUEST_CACHE"/debs/linux-image-"$GUEST_KVER"_*.deb
     # Stale package lists name a file the mirror no longer has: refresh them once.
     (cd "$GUEST_CACHE/debs" && { apt-get download -q "linux-image-$GUEST_KVER" ||
-       { guest_apt_update && apt-get download -q "linux-image-$GUEST_KVER"; }; } </dev/null) ||
+       { apt_update && apt-get download -q "linux-image-$GUEST_KVER"; }; } </dev/null) ||
       { guest_fail "apt-get download linux-image-$GUEST_KVER failed"; return 1; }
     rm -rf "$GUEST_KROOT.part"
     dpkg-deb -x "$(ls "$GUEST_CACHE"/debs/linux-image-"$GUEST_KVER"_*.deb | tail -1)" "$GUEST_KROOT.part" &&
@@ -111,12 +111,6 @@ guest_boot_image() {
   fi
   [ -s "$elf" ] && GUEST_BOOT=$elf
   return 0
-}
-
-guest_apt_update() {
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -q
 }
 
 guest_available() {
