@@ -106,7 +106,7 @@ install_wine32() {
     < /dev/null > "$build/wine32-install.log" 2>&1 || true
   [ -e /usr/lib/wine/wine ] && return 0
   echo "   wine32:i386 cannot be installed on this system: $(grep -m1 '^E: ' "$build/wine32-install.log")"
-  grep -m1 'Depends: .* but ' "$build/wine32-install.log" | sed 's/^ */   for one: /' || true
+  grep -m1 ':i386 : Depends: .* but ' "$build/wine32-install.log" | sed 's/^ */   for one: /' || true
   return 1
 }
 
