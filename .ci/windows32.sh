@@ -147,8 +147,8 @@ make_root_commands() {
 }
 
 # What Wine needs to see from inside the root: the kernel's file systems, the repository, the
-# temporary directories and the scan tables the whole runs read. Bound in a mount namespace of this process's own (made by the
-# wine-part entry), so they vanish with it.
+# temporary directories and the scan tables the whole runs read. Bound in a mount namespace of
+# this process's own (made by the wine-part entry), so they vanish with it.
 bind_into_root() {
   local dir
   for dir in /proc /sys /dev /tmp "${TMPDIR:-/tmp}" "$root" /usr/share/dvb; do
