@@ -109,13 +109,11 @@ if [ -n "$deb" ]; then
   elif dpkg -s vesker >/dev/null 2>&1; then
     echo "== dpkg -i not run: a vesker package is already installed on this machine"
   else
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
     # dpkg does not wait for its lock: someone else may be installing packages right now.
     dpkg_waiting() {
       local try output
       for try in $(seq 90); do
-        output=$($sudo dpkg "$@" </dev/null 2>&1) && return 0
+        output=$(as_root dpkg "$@" </dev/null 2>&1) && return 0
         case $output in *lock*) sleep 10 ;; *) break ;; esac
       done
       echo "$output"
