@@ -8,17 +8,10 @@
 #include "device_list.h"
 #include "sec.h"
 #include "settings.h"
+#include "step_request.h"
 #include "tuner/lumorath.h"
 
 namespace dvb {
-
-struct StepRequest {
-    std::uint32_t frequency_khz = 0;  // step start, satellite frequency
-    std::uint32_t step_khz = 0;
-    unsigned polarization = 0;
-    std::uint32_t lof1_khz = 0, lof2_khz = 0, lofsw_khz = 0;
-    std::uint32_t min_symbol_rate = 0;  // S/s
-};
 
 // Polling interval of the lock status, ms.
 constexpr std::uint32_t kStatusPollMs = 20;

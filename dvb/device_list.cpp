@@ -116,7 +116,16 @@ const char *SearchName(const FrontendEntry &entry) {
     return entry.plan == SystemPlan::kTogether ? "symbol-rate sweep" : "symbol-rate sweep, DVB-S and DVB-S2 apart";
 }
 
-void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
+bool TablesWanted(ReadTables read_tables, const FrontendEntry &entry) {
+    switch (read_tables) {
+        case ReadTables::kAlways: return true;
+        case ReadTables::kNever: return false;
+        case ReadTables::kWhereEchoed: break;
+    }
+    return entry.search == SearchKind::kSweep;
+}
+
+void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_tables, FrontendList *list) {
     list->count = 0;
     list->other_frontends = 0;
     for (int adapter = 0; adapter < kMaxAdapters; ++adapter) {
@@ -158,7 +167,9 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
             entry.symbol_rate_max = info.symbol_rate_max;
             ChooseSearch(fd, strategy, info.name, &entry);
             Ops().close(fd);
-            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s)", info.name, label, SearchName(entry));
+            entry.read_tables = TablesWanted(read_tables, entry);
+            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s%s)", info.name, label, SearchName(entry),
+                          entry.read_tables ? ", tables read" : "");
             ++list->count;
         }
     }

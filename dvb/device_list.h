@@ -32,6 +32,7 @@ struct FrontendEntry {
     bool dvbs, dvbs2, dss, turbo;
     std::uint32_t frequency_min_khz, frequency_max_khz;  // IF limits
     std::uint32_t symbol_rate_min, symbol_rate_max;      // S/s
+    bool read_tables;   // the PAT and NIT are read after a lock (network_tables.h)
 };
 
 constexpr int kMaxFrontends = 16;
@@ -43,8 +44,12 @@ struct FrontendList {
 };
 
 // Lists the satellite frontends under `dvb_dir`, opened read-only. A frontend that cannot be
-// opened is still listed, with the reason in its name.
-void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list);
+// opened is still listed, with the reason in its name; one whose tables are read says so.
+void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_tables, FrontendList *list);
+
+// Whether the PAT and NIT are read after a lock on this frontend: by default only where the
+// driver echoes the request (the sweep's drivers; the blind ones measure the frequency).
+bool TablesWanted(ReadTables read_tables, const FrontendEntry &entry);
 
 // The strategy's words in the device name.
 const char *SearchName(const FrontendEntry &entry);

@@ -7,6 +7,7 @@
 #include "blind_search.h"
 #include "device_list.h"
 #include "frontend_api.h"
+#include "network_tables.h"
 #include "sec.h"
 #include "settings.h"
 
@@ -20,6 +21,7 @@ struct LibraryState {
     bool listed = false;
     int started = -1;
     SecState sec;
+    NetworkTables tables;
 };
 
 LibraryState &State() {
@@ -30,7 +32,7 @@ LibraryState &State() {
 void ListDevices() {
     LibraryState &state = State();
     ReadDvbSettings(DvbSettingsFile(), &state.settings);
-    ListFrontends(state.settings.dvb_dir, state.settings.strategy, &state.list);
+    ListFrontends(state.settings.dvb_dir, state.settings.strategy, state.settings.read_tables, &state.list);
     state.listed = true;
 }
 
@@ -88,6 +90,7 @@ int StartDVBEx(int device) {
     state.sec = SecState();
     state.sec.fd = fd;
     state.started = device;
+    StartTables(&state.tables, entry, state.settings);
     return 1;
 }
 

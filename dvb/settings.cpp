@@ -21,6 +21,11 @@ const std::uint32_t kDefaultCRates[] = {30000, 27500, 6666, 6111, 4444, 4000, 33
 constexpr std::uint32_t kMinRateKs = 100;
 constexpr std::uint32_t kMaxRateKs = 100000;
 constexpr int kMaxLockTimeoutMs = 60000;
+// Every section of a NIT comes round at least every 10 s on satellite (ETSI TR 101 211
+// 4.4.1); a second more for the filter to start and the first section to arrive.
+constexpr int kDefaultNitWaitMs = 11000;
+constexpr int kMinNitWaitMs = 1000;
+constexpr int kMaxNitWaitMs = 60000;
 
 char g_settings_file[kPathSize] = "";
 
@@ -52,6 +57,22 @@ void ReadRates(const char *ini_path, const char *key, const char *environment, C
                  "Lumorath DVB: %s: %s=%s is not a list of up to %d symbol rates in kS/s (%u..%u); "
                  "using the default list\n",
                  where, key, value, kMaxCandidates, kMinRateKs, kMaxRateKs);
+}
+
+// An integer key, the environment first; a value outside min..max (other than the default)
+// gets one line and the default.
+int ReadBoundedInt(const char *ini_path, const char *key, const char *environment, int fallback, int min, int max,
+                   const char *unit) {
+    int value = IniReadInt("DVB", key, fallback, ini_path);
+    const char *where = ini_path;
+    if (const char *text = NonEmptyEnvironment(environment)) {
+        value = std::atoi(text);
+        where = environment;
+    }
+    if (value == fallback || (value >= min && value <= max)) return value;
+    std::fprintf(stderr, "Lumorath DVB: %s: %s=%d is not %d..%d%s; using the default\n", where, key, value, min, max,
+                 unit);
+    return fallback;
 }
 
 bool SameText(const char *a, const char *b) {
@@ -135,6 +156,14 @@ void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
         }
         settings->strategy = Strategy::kAuto;
     }
+
+    // -1: the key is absent, tables are read where the driver echoes the request.
+    const int read_tables = ReadBoundedInt(ini_path, "ReadTables", "LUMORATH_DVB_READ_TABLES", -1, 0, 1, "");
+    settings->read_tables = read_tables < 0 ? ReadTables::kWhereEchoed : read_tables == 0 ? ReadTables::kNever
+                                                                                          : ReadTables::kAlways;
+    settings->nit_wait_ms = static_cast<std::uint32_t>(ReadBoundedInt(
+        ini_path, "NitWait", "LUMORATH_DVB_NIT_WAIT", kDefaultNitWaitMs, kMinNitWaitMs, kMaxNitWaitMs, " ms"));
+    settings->nit_other = ReadBoundedInt(ini_path, "NitOther", "LUMORATH_DVB_NIT_OTHER", 0, 0, 1, "") == 1;
 
     settings->lnb_mid_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBMid", 6000, ini_path));
     settings->lnb_stacked_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBStk", 21000, ini_path));

@@ -485,21 +485,30 @@ TEST(DvbLibrary, SettingsListsAndOverrides) {
     EXPECT_EQ(3, example.ku.count);
     EXPECT_EQ(10, example.c_band.count);
     EXPECT_EQ(dvb::Strategy::kAuto, example.strategy);
+    EXPECT_EQ(dvb::ReadTables::kWhereEchoed, example.read_tables);
     // A bad value names itself on standard error and leaves the default; the environment wins over the file.
     TempDir dir;
-    const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\nSymbolRates=fast\r\nStrategy=Sweep\r\nLockTimeout=-3\r\n");
+    const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\nSymbolRates=fast\r\nStrategy=Sweep\r\nLockTimeout=-3\r\n"
+                                                      "ReadTables=0\r\nNitWait=50\r\nNitOther=1\r\n");
     dvb::DvbSettings settings;
     testing::internal::CaptureStderr();
     dvb::ReadDvbSettings(ini.c_str(), &settings);
     const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(2, std::count(errors.begin(), errors.end(), '\n')) << errors;
+    EXPECT_EQ(3, std::count(errors.begin(), errors.end(), '\n')) << errors;
+    EXPECT_NE(std::string::npos, errors.find("NitWait=50 is not 1000..60000 ms; using the default")) << errors;
+    EXPECT_EQ(dvb::ReadTables::kNever, settings.read_tables);
+    EXPECT_EQ(11000u, settings.nit_wait_ms);
+    EXPECT_TRUE(settings.nit_other);
     EXPECT_NE(std::string::npos, errors.find("SymbolRates=fast is not a list")) << errors;
     EXPECT_EQ(3, settings.ku.count);
     EXPECT_EQ(dvb::Strategy::kSweep, settings.strategy);
     EXPECT_EQ(0u, settings.lock_timeout_ms);
     setenv("LUMORATH_DVB_STRATEGY", "driver", 1);
     setenv("LUMORATH_DVB_SYMBOL_RATES", "45000", 1);
+    setenv("LUMORATH_DVB_READ_TABLES", "1", 1);
     dvb::ReadDvbSettings(ini.c_str(), &settings);
+    unsetenv("LUMORATH_DVB_READ_TABLES");
+    EXPECT_EQ(dvb::ReadTables::kAlways, settings.read_tables);
     unsetenv("LUMORATH_DVB_STRATEGY");
     unsetenv("LUMORATH_DVB_SYMBOL_RATES");
     EXPECT_EQ(dvb::Strategy::kDriver, settings.strategy);
@@ -514,12 +523,12 @@ TEST(DvbLibrary, DeviceNameTellsTheSearchAndTheStrategyCanBeForced) {
         const char *name;
     };
     const Row rows[] = {
-        {Personality::kSweepEcho, "auto", "STV090x Multistandard (adapter0/frontend0, symbol-rate sweep)"},
+        {Personality::kSweepEcho, "auto", "STV090x Multistandard (adapter0/frontend0, symbol-rate sweep, tables read)"},
         {Personality::kBuiltinBlind, "auto", "STV0900 frontend (adapter0/frontend0, blind search in the driver)"},
         {Personality::kApartSystems, "auto",
-         "Montage Technology M88DS3103 (adapter0/frontend0, symbol-rate sweep, DVB-S and DVB-S2 apart)"},
+         "Montage Technology M88DS3103 (adapter0/frontend0, symbol-rate sweep, DVB-S and DVB-S2 apart, tables read)"},
         {Personality::kDriverBlind, "auto", "STiD135 blind-scan model (adapter0/frontend0, driver blind search)"},
-        {Personality::kDriverBlind, "sweep", "STiD135 blind-scan model (adapter0/frontend0, symbol-rate sweep)"},
+        {Personality::kDriverBlind, "sweep", "STiD135 blind-scan model (adapter0/frontend0, symbol-rate sweep, tables read)"},
         {Personality::kSweepEcho, "driver", "STV090x Multistandard (adapter0/frontend0, blind search in the driver)"},
     };
     static std::string listed;

@@ -1,0 +1,97 @@
+// What the broadcast says about itself, read after a lock: the transport stream's id from its
+// PAT and, once per network and pass, the network's NIT. The carrier's own NIT entry completes
+// the record where the driver echoed the request or reported nothing; the other entries of the
+// same orbital position become hints, exact tunes tried first in the steps they fall into. A
+// hint is reported only when a tune locks it: nothing is ever written from a table alone.
+#pragma once
+
+#include <cstdint>
+
+#include "device_list.h"
+#include "record_fill.h"
+#include "section_reader.h"
+#include "settings.h"
+#include "step_request.h"
+#include "tuner/lnb_band.h"
+#include "tuner/lumorath.h"
+
+namespace dvb {
+
+// The PAT repeats several times a second on every multiplex; a second without one means no
+// transport stream to read.
+constexpr std::uint32_t kPatWaitMs = 1000;
+constexpr int kMaxKnownStreams = 1024;
+constexpr int kMaxNetworksRead = 64;
+
+// A NIT entry with satellite delivery parameters, kept for the pass.
+struct KnownStream {
+    NitStream stream;
+    bool tried;  // tuned as a hint, or found by the search, in this pass
+};
+
+// What the reads cost, in the clock's milliseconds (the model's clock in tests).
+struct TablesCost {
+    std::uint32_t pat_reads, pat_ms;
+    std::uint32_t nit_reads, nit_ms;
+    std::uint32_t networks;      // NITs harvested (new network or version)
+    std::uint32_t records_completed;
+    std::uint32_t hints_tried, hints_locked;
+};
+
+struct NetworkTables {
+    bool enabled;
+    std::uint32_t nit_wait_ms;
+    bool nit_other;
+    char demux_path[300];
+    const char *device;  // the frontend's file, for messages
+    KnownStream known[kMaxKnownStreams];
+    int known_count;
+    NetworkVersion read[kMaxNetworksRead];
+    int read_count;
+    bool position_known;  // the dish's orbital position, from the first carrier found in its NIT
+    std::int16_t position;
+    // The stretch of band the current step answers for: from the previous step start of the
+    // same stepping (the program jumps past a found carrier) up to this step's end.
+    std::uint32_t step_khz, window_low_khz, window_high_khz;
+    unsigned window_polarization;
+    bool window_valid;
+    NitTable scratch;
+    TablesCost cost;
+};
+
+// At the device's start: forgets everything and decides whether tables are read.
+void StartTables(NetworkTables *tables, const FrontendEntry &entry, const DvbSettings &settings);
+// At a pass's start: forgets the networks read and the hints (the orbital position stays).
+void NewTablesPass(NetworkTables *tables);
+
+// An exact tune for a hint: the tune request (IF through the step's band, rate, system) and
+// the listed frequency.
+struct HintTune {
+    std::uint32_t frequency_khz;
+    TuneRequest request;
+};
+// Before the search of a step: the next hint due in it, lowest frequency first (each is
+// given once per pass); false when none is due.
+bool NextHint(NetworkTables *tables, const FrontendEntry &entry, const DvbSettings &settings, const StepRequest &step,
+              HintTune *hint);
+// After a hint's tune locked, before AfterLock: counted as confirmed.
+void HintLocked(NetworkTables *tables);
+
+// After every lock, before the record is returned: reads the PAT and, for a transport stream
+// no NIT read so far lists, the NIT; completes the record from the carrier's own entry.
+// `asked` is what the lock was tuned with, through `band`.
+void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &asked, TransponderRecord *record);
+
+// Takes a NIT's entries with delivery parameters into the pass memory (a network read again
+// replaces its entries). Exposed for the fuzz target.
+void HarvestNit(NetworkTables *tables, const NitTable &table);
+// The index of the carrier's own entry among those kept, or -1: the transport stream id, the
+// polarization, the frequency within a search's capture, the rate within 6 % and the known
+// orbital position must agree, and several entries that do must not disagree.
+int OwnEntry(const NetworkTables &tables, std::uint16_t transport_stream_id, const TransponderRecord &record);
+// Completes the record from a delivery descriptor: frequency and rate where they only echo
+// the request, the other parameters where unknown; then width and bit rate.
+void CompleteRecord(const SatelliteDelivery &delivery, bool frequency_echoed, bool rate_echoed,
+                    TransponderRecord *record);
+
+}  // namespace dvb
