@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKER_FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-45}
 jobs=${VESKER_JOBS:-2}
-targets=(ini_reader_fuzz config_run_fuzz record_pass_fuzz)
+targets=(ini_reader_fuzz config_run_fuzz record_pass_fuzz section_reader_fuzz)
 
 source "$(dirname "$0")/install.sh"
 install_missing cmake make clang libclang-rt-14-dev libgtest-dev

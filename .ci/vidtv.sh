@@ -6,7 +6,10 @@
 # In the guest the real build/vesker and build/liblumorath-dvb.so (and the host's shared
 # libraries) run: the device list shows vidtv's frontend, a scan of two intervals finds
 # exactly vidtv's two carriers and writes the report and the list, the satellite-equipment
-# calls succeed, and a second program finds the frontend held and says so in one line.
+# calls succeed, and a second program finds the frontend held and says so in one line. After
+# a lock the library reads vidtv's PAT and NIT through the kernel's demux (build/tests/
+# dvb_read_tables): vidtv's NIT names its network and lists its services but gives no delivery
+# parameters, so nothing is taken from it and the record stays as the driver reported it.
 # Needs the Linux build (build/). Skipped with one line when no guest can be had here.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +21,8 @@ skip() {
   exit 0
 }
 
-[ -x build/vesker ] && [ -f build/liblumorath-dvb.so ] || {
-  echo "vidtv: build/vesker or build/liblumorath-dvb.so is missing (the Linux build comes first)"
+[ -x build/vesker ] && [ -f build/liblumorath-dvb.so ] && [ -x build/tests/dvb_read_tables ] || {
+  echo "vidtv: build/vesker, build/liblumorath-dvb.so or build/tests/dvb_read_tables is missing (the Linux build comes first)"
   exit 1
 }
 guest_available || skip "${guest_unavailable_reason:-no guest}"
@@ -110,11 +113,20 @@ echo "--- list:"
 cat reports/*.ini
 check "the scan exits 0" '[ \$status -eq 0 ]'
 check "the device list shows vidtv's frontend" \
-  "grep -q '^Device 0: Dummy demod for DVB-T/T2/C/S/S2 (adapter0/frontend0, symbol-rate sweep)' scan.out"
+  "grep -q '^Device 0: Dummy demod for DVB-T/T2/C/S/S2 (adapter0/frontend0, symbol-rate sweep, tables read)' scan.out"
 check "exactly vidtv's two carriers" "grep -q '^Total tranponders found = 2' scan.out && \
   grep -q '^11050 Mhz ... 11050.000 Mhz, 27500 KS' scan.out && grep -q '^12050 Mhz ... 12050.000 Mhz, 27500 KS' scan.out"
 check "the report and the list are written" '[ \$(ls reports | wc -l) -eq 2 ]'
 check "the satellite-equipment calls succeed" "! grep -q 'failed !\\|not supported' scan.out && [ ! -s scan.err ]"
+# vidtv's own tables after a lock, through the kernel's demux: transport stream 0x4081 of
+# network 0xff44 "LinuxTV.org" (vidtv_bridge.c), whose NIT has no delivery descriptor.
+$repository/build/tests/dvb_read_tables 11050 > tables.out 2> tables.err
+status=\$?
+echo "--- dvb_read_tables 11050, exit \$status"
+cat tables.out tables.err
+check "PAT and NIT read through the demux" "[ \$status -eq 0 ] && grep -q 'PAT reads 1 .*NIT reads 1 .*networks 1, record completed 0' tables.out"
+check "the transport stream id and network id read" \
+  "grep -q 'carries transport stream 16513; its network 65348 \"LinuxTV.org\" lists 1 transport stream (0 with satellite delivery parameters)' tables.err"
 # A second program holds the frontend open for writing.
 exec 3<>/dev/dvb/adapter0/frontend0
 $repository/build/vesker busy.ini > busy.out 2> busy.err

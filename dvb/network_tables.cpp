@@ -78,10 +78,10 @@ void ReadNetwork(NetworkTables *tables, std::uint16_t pid, std::uint8_t table_id
         }
         std::fprintf(stderr,
                      "Lumorath DVB: %s: %u.%03u MHz carries transport stream %u; %s %u \"%s\" lists %d transport "
-                     "streams, %d with satellite delivery parameters\n",
+                     "stream%s (%d with satellite delivery parameters)\n",
                      tables->device, record.frequency / 1000u, record.frequency % 1000u, transport_stream_id,
                      table_id == kTableNitActual ? "its network" : "network", network.network_id, network.name, listed,
-                     with_delivery);
+                     listed == 1 ? "" : "s", with_delivery);
     }
     HarvestNit(tables, table);
 }

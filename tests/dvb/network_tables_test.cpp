@@ -244,20 +244,20 @@ TEST(NetworkTables, AfterALockThroughTheModelDemux) {
         const char *error;
     };
     const Row rows[] = {
-        {"the network lists its carriers", [](model::ModelTables &) {}, true, 1, "lists 4 transport streams, 4 with"},
+        {"the network lists its carriers", [](model::ModelTables &) {}, true, 1, "lists 4 transport streams (4 with"},
         {"NIT on another PID, several sections, every other copy broken",
          [](model::ModelTables &t) {
              t.nit_pid = 0x0123;
              t.networks[0].streams_per_section = 1;
              t.corrupt_every_other = true;
          },
-         true, 1, "lists 4 transport streams, 4 with"},
+         true, 1, "lists 4 transport streams (4 with"},
         {"no NIT named in the PAT", [](model::ModelTables &t) { t.pat_names_nit = false; }, false, 0, ""},
         {"a NIT without delivery descriptors",
          [](model::ModelTables &t) { t.networks[0].delivery = false; }, false, 1,
-         "11010.000 MHz carries transport stream 2; its network 77 \"Model network\" lists 4 transport streams, 0 with"},
+         "11010.000 MHz carries transport stream 2; its network 77 \"Model network\" lists 4 transport streams (0 with"},
         {"listed on the other polarization", [](model::ModelTables &t) { t.networks[0].lists_khz = {11054000}; }, false, 1,
-         "lists 1 transport streams, 1 with"},
+         "lists 1 transport stream (1 with"},
         {"no demux", [](model::ModelTables &) {}, false, 0, ""},
     };
     for (const Row &row : rows) {
