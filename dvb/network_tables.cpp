@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dvb_physics.h"
 #include "frontend_api.h"
+#include "record/dvb_standard.h"
 
 namespace dvb {
 
@@ -167,7 +167,7 @@ void CompleteRecord(const SatelliteDelivery &delivery, bool frequency_echoed, bo
     // The listed constellation only where the record agrees on the system it belongs to.
     if (record->modulation == 0 && delivery.constellation != 0 && record->system == delivery.system) {
         constellation = delivery.constellation;
-        record->modulation = sim::RecordModulation(record->system, constellation);
+        record->modulation = RecordModulation(record->system, constellation);
     }
     if (record->fec == 0) record->fec = delivery.fec;
     if (record->rolloff == 0 && record->system == delivery.system) record->rolloff = delivery.rolloff;

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "dvb/model_demux.h"
-#include "dvb_physics.h"
 #include "frontend_api.h"
 #include "dvb/model_frontend.h"
 #include "library.h"
 #include "network_tables.h"
 #include "psi_sections.h"
+#include "record/dvb_standard.h"
 #include "scenario.h"
 #include "section_reader.h"
 
@@ -278,7 +278,7 @@ TEST(NetworkTables, AfterALockThroughTheModelDemux) {
         EXPECT_EQ(row.completed ? 3 : 0, record.fec);
         EXPECT_EQ(row.completed ? 1 : 0, record.modulation);
         EXPECT_EQ(row.completed ? 1 : 0, record.pilot);
-        EXPECT_EQ(row.completed ? sim::UsefulBitRate(1, 1, 3, 0, 1, 27500000) : 0u, record.bit_rate);
+        EXPECT_EQ(row.completed ? UsefulBitRate(1, 1, 3, 0, 1, 27500000) : 0u, record.bit_rate);
         EXPECT_EQ(row.nit_reads, cost.nit_reads);
         if (row.error[0] == '\0') EXPECT_EQ("", harness.errors);
         else EXPECT_NE(std::string::npos, harness.errors.find(row.error)) << harness.errors;
