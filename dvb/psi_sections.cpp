@@ -118,9 +118,13 @@ int ReadNitSection(const Section &section, char *network_name, std::size_t name_
     if (end - at < 2) return -1;
     const std::size_t loop = Length12(at);
     at += 2;
-    if (static_cast<std::size_t>(end - at) != loop) return -1;  // the loop runs up to the CRC
+    if (static_cast<std::size_t>(end - at) < loop) return -1;
+    // The loop's entries start within its length; their descriptors are bounded by the
+    // section itself, since some multiplexers count only the entries' 6-byte heads in the
+    // loop length (the kernel's vidtv, vidtv_psi.c vidtv_psi_nit_table_update_sec_len).
+    const std::uint8_t *const loop_end = at + loop;
     int count = 0;
-    while (at < end) {
+    while (at < loop_end) {
         if (end - at < 6 || count == kMaxStreamsPerSection) return -1;
         NitStream &stream = streams[count];
         stream = NitStream();

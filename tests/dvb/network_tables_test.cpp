@@ -82,6 +82,8 @@ TEST(SectionReader, CraftedSections) {
     };
     Bytes loop_overrun = OneEntryNit(delivery);
     loop_overrun[8 + 2 + 5 + 1] += 1;  // transport_stream_loop_length one past the CRC
+    Bytes heads_only = OneEntryNit(delivery);
+    heads_only[8 + 2 + 5 + 1] = 6;  // the loop length counts the entry's head alone
     Bytes descriptor_overrun = OneEntryNit(delivery);
     descriptor_overrun[8 + 2 + 5 + 2 + 6 + 1] = 12;  // the 0x43 descriptor claims a byte more
     Bytes truncated = OneEntryNit(delivery);
@@ -96,6 +98,7 @@ TEST(SectionReader, CraftedSections) {
         {"position beyond 180 degrees", OneEntryNit(beyond_pole), 1, false, 0, 0, 0, 0, 0, 0, 0, 0},
         {"digit that is not BCD", OneEntryNit(not_bcd), 1, false, 0, 0, 0, 0, 0, 0, 0, 0},
         {"no delivery descriptor", OneEntryNit({0x41, 3, 0x01, 0x01, 0x01}), 1, false, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"loop length of the heads alone", Resealed(heads_only), 1, true, 11766750, 27500000, 130, 1, 2, 2, 13, 3},
         {"wrong CRC", wrong_crc, -1, false, 0, 0, 0, 0, 0, 0, 0, 0},
         {"section cut short", truncated, -1, false, 0, 0, 0, 0, 0, 0, 0, 0},
         {"loop past the end", Resealed(loop_overrun), -1, false, 0, 0, 0, 0, 0, 0, 0, 0},
