@@ -5,6 +5,7 @@
 
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
+#include "driver/pass_ledger.h"
 #include "driver/pass_loop.h"
 #include "driver/usage.h"
 #include "dish/dish_sequence.h"
