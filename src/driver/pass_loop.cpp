@@ -121,7 +121,6 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
     bool all_written = true;
     int stop_flag = 0;
     OpenLedger(output);
-    Platform().begin_key_watch();
     for (std::uint32_t pass = 1;; ++pass) {
         if (output.loop != 0) Print("---------- Pass %u ----------\n", pass);
         BeginPass(pass);
@@ -150,7 +149,6 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
             break;
         }
     }
-    Platform().end_key_watch();
     CloseLedger();
     if (!all_written) return kExitNotWritten;
     return search_failed ? kExitSearchFailed : kExitOk;
