@@ -86,12 +86,14 @@ void UseDvbSettingsFile(const char *ini_path) {
 
 const char *DvbSettingsFile() {
     if (g_settings_file[0] != '\0') return g_settings_file;
-    static char beside_library[kPathSize + 16];
+    // None at all when the library cannot find its own file: the current directory is no
+    // stand-in, anyone may have put settings there.
+    static char beside_library[kSystemPathSize + 16];
     static const char anchor = 0;
-    char path[kPathSize];
-    if (!ModulePathOf(&anchor, path, sizeof path)) return "Lumorath.ini";
+    char path[kSystemPathSize];
+    if (!ModulePathOf(&anchor, path, sizeof path)) return "";
     char *slash = std::strrchr(path, '/');
-    if (slash == nullptr) return "Lumorath.ini";
+    if (slash == nullptr) return "";
     slash[1] = '\0';
     std::snprintf(beside_library, sizeof beside_library, "%sLumorath.ini", path);
     return beside_library;

@@ -127,6 +127,29 @@ TEST_F(PassLoopTest, AcceptedBoundsAndSpellings) {
     }
 }
 
+// MaxSR is scanned as configured; one below MinSR, zero or negative gets a line on standard
+// error, once in a run of repeated passes.
+TEST_F(PassLoopTest, UnlikelyMaxSymbolRateIsNamedOnStandardError) {
+    const struct {
+        const char *max_sr;
+        const char *error;
+    } rows[] = {
+        {"50", "Scan0: MaxSR=50 is below MinSR=100: every carrier this interval finds above 50 kS/s is dropped\n"},
+        {"0", "Scan0: MaxSR=0 is below MinSR=100: every carrier this interval finds above 0 kS/s is dropped\n"},
+        {"-5", "Scan0: MaxSR=-5 is negative and reads as 4294967291 kS/s: no carrier is dropped for its symbol rate\n"},
+        {"100", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.max_sr);
+        SetUp();
+        Fake().stop_at_poll = 3;  // each pass polls once in its one-step interval, then between passes
+        const WholeRun run = Run(std::string("Loop=2\n[Scan0]\nPol=H\nStart=10700\nStop=10701\nMinSR=100\nMaxSR=") +
+                                 row.max_sr + "\n");
+        EXPECT_NE(std::string::npos, run.console.find("---------- Pass 2 ----------\n"));
+        EXPECT_EQ(row.error, Fake().errors);
+    }
+}
+
 TEST_F(PassLoopTest, SectionsMustBeNumberedWithoutGaps) {
     const WholeRun run = Run("[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan2]\nPol=V\n");
     EXPECT_EQ(1u, Script().Calls("Vesker").size());

@@ -39,6 +39,19 @@ bool ParsePolarization(char *text, std::uint32_t *code) {
     return false;
 }
 
+// MaxSR is accepted whatever its value, as it always was; a value that drops what the interval
+// finds, or drops nothing, is most likely a slip, and standard error says what it does.
+void WarnOfMaxSymbolRate(std::uint32_t interval, std::uint32_t max_symbol_rate_ks, std::uint32_t min_symbol_rate_ks) {
+    const int configured = static_cast<int>(max_symbol_rate_ks);
+    if (configured < 0) {
+        PrintError("Scan%u: MaxSR=%d is negative and reads as %u kS/s: no carrier is dropped for its symbol rate\n",
+                   interval, configured, max_symbol_rate_ks);
+    } else if (max_symbol_rate_ks < min_symbol_rate_ks) {
+        PrintError("Scan%u: MaxSR=%u is below MinSR=%u: every carrier this interval finds above %u kS/s is dropped\n",
+                   interval, max_symbol_rate_ks, min_symbol_rate_ks, max_symbol_rate_ks);
+    }
+}
+
 // What one walk over the scan sections left behind.
 struct WalkOutcome {
     bool scanned;        // at least one interval reached the interval scan
@@ -47,7 +60,7 @@ struct WalkOutcome {
 
 // Walks Scan0, Scan1, ... until a section without Pol, the first invalid value, a stop
 // request, a failed search or a full record array.
-WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int diseqc, int *stop_flag) {
+WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int diseqc, bool first_pass, int *stop_flag) {
     WalkOutcome outcome{false, false};
     for (std::uint32_t interval = 0;; ++interval) {
         char section[16];
@@ -93,6 +106,7 @@ WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int di
                   kMaxSymbolRateKs);
             return outcome;
         }
+        if (first_pass) WarnOfMaxSymbolRate(interval, max_symbol_rate_ks, min_symbol_rate_ks);
         const double min_snr1_db = IniReadInt("Options", "MinSNR1", -100, config_path);
         const double min_snr2_db = IniReadInt("Options", "MinSNR2", -100, config_path);
 
@@ -132,7 +146,7 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
             Print("Terminated on user request ...\n");
             stop_flag = 1;
         } else {
-            walk = WalkSections(config_path, lnb, output.diseqc, &stop_flag);
+            walk = WalkSections(config_path, lnb, output.diseqc, pass == 1, &stop_flag);
         }
         all_written = EndPass(stop_flag == 0 && !walk.search_failed) && all_written;
 

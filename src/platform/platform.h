@@ -7,6 +7,9 @@
 
 // Paths and directories hold at most 259 characters and the terminating zero.
 constexpr std::size_t kPathSize = 260;
+// The program's own path comes from the system and may be as long as the system allows (Linux's
+// PATH_MAX); so may the paths of the files found beside it.
+constexpr std::size_t kSystemPathSize = 4096;
 
 // The directory separator: backslash on Windows, slash on POSIX.
 extern const char kPathSeparator;
@@ -29,7 +32,9 @@ int IniReadInt(const char *section, const char *key, int default_value, const ch
 std::uint32_t IniReadText(const char *section, const char *key, const char *default_text,
                           char *out, std::uint32_t size, const char *path);
 
-// The running executable's full path; false when it cannot be had.
+// The running executable's full path, as the system knows it (on Linux /proc/self/exe, or
+// without /proc the name the program was started under, resolved); false when it cannot be
+// had or does not fit, with the reason for DescribeLastError.
 bool ExecutablePath(char *out, std::size_t size);
 // True for a path that names its file without the current directory: on POSIX one that
 // starts with '/'; on Windows one with a drive letter or starting with '\' or '/'.

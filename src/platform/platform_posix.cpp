@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,9 +224,27 @@ std::uint32_t IniReadText(const char *section, const char *key, const char *defa
 
 bool ExecutablePath(char *out, std::size_t size) {
     if (size == 0) return false;
-    ssize_t length = ::readlink("/proc/self/exe", out, size - 1);
-    if (length <= 0 || static_cast<std::size_t>(length) >= size - 1) return false;
-    out[length] = '\0';
+    // The kernel's own record of the running file.
+    const ssize_t length = ::readlink("/proc/self/exe", out, size - 1);
+    if (length > 0 && static_cast<std::size_t>(length) < size - 1) {
+        out[length] = '\0';
+        return true;
+    }
+    if (length > 0) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    // Without /proc (a container, a chroot): the name the program was started under, which the
+    // kernel hands every program (AT_EXECFN), resolved from the current directory, which is
+    // still the one the program was started in.
+    const auto *started_as = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+    char resolved[PATH_MAX];
+    if (started_as == nullptr || ::realpath(started_as, resolved) == nullptr) return false;
+    const int copied = std::snprintf(out, size, "%s", resolved);
+    if (copied < 0 || static_cast<std::size_t>(copied) >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
     return true;
 }
 
