@@ -12,9 +12,3 @@ struct DishPointing {
 // It never ends the program: a failure prints one line and the sequence goes on. After a stop
 // request it sends nothing more (its pauses end at once on the request).
 DishPointing RunDishSequence(const char *config_path);
-
-// Sends one raw DiSEqC message (4 or 5 bytes, framing byte first) with framing byte E0,
-// then twice with E1 100 ms apart, then pauses `Wait` seconds (1..359) from the
-// configuration file. A failed first send prints its line and ends there, without pause.
-// Nothing is sent after a stop request.
-void RepeatedSend(unsigned char *message, int count, const char *config_path);
