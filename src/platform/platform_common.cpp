@@ -66,7 +66,8 @@ void PrintError(const char *format, ...) {
 
 void EnterBlockingCall() {
     unsigned word = g_main_path.load();
-    if ((word & kWhereBits) == kRunningOwnCode) g_main_path.compare_exchange_strong(word, word + kOneCall + kInsideLibraryCall);
+    if ((word & kWhereBits) != kRunningOwnCode) return;
+    g_main_path.compare_exchange_strong(word, word + kOneCall + kInsideLibraryCall);
 }
 
 void LeaveBlockingCall() {

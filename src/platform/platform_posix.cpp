@@ -136,7 +136,8 @@ void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
     // its write errors are ignored and the files are still written.
     ::signal(SIGPIPE, SIG_IGN);
     if (pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(g_request_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        PrintError("Can't set up the stop handling (%s): pauses run to their end\n", std::strerror(errno));
+        PrintError("Can't set up the stop handling (%s): a stop waits for pauses and library calls\n",
+                   std::strerror(errno));
     }
     // The stop watch takes no signals, so the handlers always interrupt the main path.
     sigset_t all, previous;
