@@ -7,6 +7,7 @@
 #include "driver/exit_codes.h"
 #include "platform/platform.h"
 #include "scan/interval_scan.h"
+#include "scan/scan_progress.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ constexpr std::uint32_t kMaxStepMhz = 10;
 constexpr std::uint32_t kMinSymbolRateKs = 100;
 constexpr std::uint32_t kMaxSymbolRateKs = 100000;
 
+}  // namespace
+
 bool ParsePolarization(char *text, std::uint32_t *code) {
     for (char *c = text; *c != '\0'; ++c) {
         if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
@@ -38,6 +41,8 @@ bool ParsePolarization(char *text, std::uint32_t *code) {
     }
     return false;
 }
+
+namespace {
 
 // What one walk over the scan sections left behind.
 struct WalkOutcome {
@@ -112,6 +117,8 @@ WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int di
         if (!outcome.scanned || start_mhz < g_run.scanned_low_mhz) g_run.scanned_low_mhz = start_mhz;
         if (!outcome.scanned || stop_mhz > g_run.scanned_high_mhz) g_run.scanned_high_mhz = stop_mhz;
         outcome.scanned = true;
+        BeginIntervalProgress(CoveredInterval{polarization, start_mhz, stop_mhz, step_mhz, min_symbol_rate_ks,
+                                              max_symbol_rate_ks, 0});
         std::uint32_t accepted_before_failure = 0;
         const int accepted = ScanInterval(start_mhz, *found_count, records, stop_flag,
                                           static_cast<std::uint32_t>(diseqc), stop_mhz, step_mhz, lnb.lof1_mhz,
@@ -154,6 +161,8 @@ bool EndPass(std::uint32_t count, bool complete) {
             OutputOptions pass_output = *g_run.output;
             pass_output.window_start_mhz = g_run.scanned_low_mhz;
             pass_output.window_stop_mhz = g_run.scanned_high_mhz;
+            pass_output.coverage = &CurrentPassCoverage();
+            pass_output.stopped = complete ? 0 : 1;
             written = RunOutputStep(g_records, count, scan_time_s, g_run.pass_number, pass_output);
         }
     }
@@ -183,6 +192,7 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
         g_run.pass_unwritten = true;
         g_run.scanned_low_mhz = 0;
         g_run.scanned_high_mhz = 0;
+        BeginPassProgress(pass);
 
         // A stop asked for before the first step (during the device start, a dish pause or
         // between passes) ends the run before any search.
@@ -212,6 +222,7 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
         }
     }
     Platform().end_key_watch();
+    EndScanProgress();
     if (!all_written) return kExitNotWritten;
     return search_failed ? kExitSearchFailed : kExitOk;
 }

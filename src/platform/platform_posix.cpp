@@ -9,6 +9,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/random.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -135,9 +136,71 @@ void WriteErrorWithoutWaiting(const char *text, std::size_t length) {
     WriteWithoutWaiting(STDERR_FILENO, text, length);
 }
 
+// The status line, with the ECMA-48 controls every terminal of this kind takes. When standard
+// output goes to the same terminal, its transcript line may stand unfinished at the cursor
+// ("11700 Mhz ... " while a search runs): the status line then goes on the line below it, and
+// the cursor returns to where the transcript goes on. IND (ESC D) moves down a line, scrolling
+// at the bottom, CUU (ESC [A) back up; DECSC (ESC 7) saves that place, CUD (ESC [B) and CR go to
+// the line below, EL (ESC [K) erases what an older status left there, DECRC (ESC 8) returns.
+// ED (ESC [J) at the cursor erases it again. Alone on its terminal, the line is rewritten at
+// its start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusBelowOutput, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+volatile sig_atomic_t g_status_shown = 0;
+const char kStatusErasedBelow[] = "\x1b[J";
+const char kStatusErasedOwnLine[] = "\r\x1b[K";
+
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    const char *term = std::getenv("TERM");
+    struct stat error_status{};
+    struct stat output_status{};
+    if (!isatty(STDERR_FILENO) || term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (isatty(STDOUT_FILENO) && ::fstat(STDERR_FILENO, &error_status) == 0 &&
+               ::fstat(STDOUT_FILENO, &output_status) == 0 && error_status.st_rdev == output_status.st_rdev) {
+        g_status_place = kStatusBelowOutput;
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+const char *StatusErasure() {
+    return g_status_place == kStatusBelowOutput ? kStatusErasedBelow : kStatusErasedOwnLine;
+}
+
+// Before any other output: a shown status line is erased.
+void EraseStatus() {
+    if (!g_status_shown) return;
+    g_status_shown = 0;
+    std::fputs(StatusErasure(), stderr);
+    std::fflush(stderr);
+}
+
+void ShowStatus(const char *text) {
+    if (StatusPlaceInUse() == kStatusNowhere) return;
+    std::fflush(stdout);
+    if (text == nullptr || text[0] == '\0') {
+        EraseStatus();
+        return;
+    }
+    // Cut to the terminal's width less one column, so the line never wraps.
+    winsize window{};
+    int columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 1 ? window.ws_col : 80;
+    const bool below = g_status_place == kStatusBelowOutput;
+    char line[600];
+    std::snprintf(line, sizeof line, "%s%.*s\x1b[K%s", below ? "\x1b" "D\x1b[A\x1b" "7\x1b[B\r" : "\r",
+                  columns - 1 < 500 ? columns - 1 : 500, text, below ? "\x1b" "8" : "");
+    std::fputs(line, stderr);
+    std::fflush(stderr);
+    g_status_shown = 1;
+}
+
 void *SaveThread(void *) {
     while (sem_wait(&g_save_wanted) != 0) {
     }
+    if (g_status_shown) WriteErrorWithoutWaiting(StatusErasure(), std::strlen(StatusErasure()));
     Platform().write_console = WriteConsoleWithoutWaiting;
     Platform().write_error = WriteErrorWithoutWaiting;
     g_save_running_pass();
@@ -218,12 +281,14 @@ bool ReadUnsigned(std::uint32_t *value) {
 
 // Write errors (a closed pipe, a terminal that went away) are ignored: the scan goes on.
 void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
     std::fwrite(text, 1, length, stdout);
     std::fflush(stdout);
 }
 
 void WriteErrorLine(const char *text, std::size_t length) {
     std::fflush(stdout);
+    EraseStatus();
     std::fwrite(text, 1, length, stderr);
     std::fflush(stderr);
 }
@@ -285,6 +350,31 @@ bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) 
     const int descriptor = OpenPlainFile(path, reason, reason_size);
     if (descriptor < 0) return false;
     ::close(descriptor);
+    return true;
+}
+
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    struct stat status{};
+    if (::stat(path, &status) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        CopyReason(reason, reason_size, "not a directory");
+        return false;
+    }
+    if (::access(path, W_OK | X_OK) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    IniFile file(path);
+    if (!file.Open()) return false;
+    IniWalkLines(file.Source(), visit, context);
     return true;
 }
 
@@ -364,7 +454,8 @@ void DescribeLastError(char *out, std::size_t size) {
 const PlatformHooks &SystemPlatform() {
     static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
                                         WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
-                                        WriteErrorLine, StopRequested,  InstallStopHandling};
+                                        WriteErrorLine, StopRequested,  InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/ini_reader.h"
 #include "platform/platform.h"
 #include "platform/stop_state.h"
 
@@ -104,6 +105,7 @@ bool ReadUnsigned(std::uint32_t *value) {
 // Standard output in binary mode: the program's "\n" goes out as the single LF it wrote,
 // and the Latin-1 bytes reach the console unchanged.
 void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
     static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
     (void)binary;
     std::fwrite(text, 1, length, stdout);
@@ -112,8 +114,64 @@ void WriteConsole(const char *text, std::size_t length) {
 
 void WriteErrorLine(const char *text, std::size_t length) {
     std::fflush(stdout);
+    EraseStatus();
     std::fwrite(text, 1, length, stderr);
     std::fflush(stderr);
+}
+
+// The status line. Where standard output writes to the same console, the transcript may stand
+// unfinished at the cursor: the status goes into the console's title, beside the transcript.
+// Alone in its console (the transcript redirected), it is rewritten at the line's start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusTitle, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+bool g_status_shown = false;
+char g_original_title[256] = "";
+
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0) {
+        g_status_place = kStatusTitle;
+        if (GetConsoleTitleA(g_original_title, sizeof g_original_title) == 0) g_original_title[0] = '\0';
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == 0 || info.dwSize.X < 2) return 80;
+    return info.dwSize.X;
+}
+
+// Before other output on the status line's own line: blanks over it.
+void EraseStatus() {
+    if (!g_status_shown || g_status_place != kStatusOwnLine) return;
+    g_status_shown = false;
+    std::fprintf(stderr, "\r%*s\r", ConsoleColumns() - 1, "");
+    std::fflush(stderr);
+}
+
+void ShowStatus(const char *text) {
+    const StatusPlace place = StatusPlaceInUse();
+    if (place == kStatusNowhere) return;
+    const bool clear = text == nullptr || text[0] == '\0';
+    if (place == kStatusTitle) {
+        SetConsoleTitleA(clear ? g_original_title : text);
+        return;
+    }
+    std::fflush(stdout);
+    if (clear) {
+        EraseStatus();
+        return;
+    }
+    const int columns = ConsoleColumns() - 1;
+    std::fprintf(stderr, "\r%-*.*s\r", columns, columns, text);
+    std::fflush(stderr);
+    g_status_shown = true;
 }
 
 void ReadLocalTime(LocalTime *out) {
@@ -257,6 +315,49 @@ __asm__(
     "    ret\n");
 #endif
 
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        std::snprintf(reason, reason_size, "not a directory");
+        return false;
+    }
+    // Whether a file may be created there is known only by creating one: a probe that the
+    // system removes when it is closed.
+    char probe[MAX_PATH];
+    if (GetTempFileNameA(path, "vsk", 0, probe) == 0) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    DeleteFileA(probe);
+    return true;
+}
+
+namespace {
+
+std::size_t ReadHandle(void *context, char *buffer, std::size_t size) {
+    DWORD got = 0;
+    if (ReadFile(*static_cast<HANDLE *>(context), buffer, static_cast<DWORD>(size), &got, nullptr) == 0) return 0;
+    return got;
+}
+
+}  // namespace
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    char reason[8];
+    if (!CheckReadableFile(path, reason, sizeof reason)) return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    IniWalkLines(IniSource{&file, ReadHandle}, visit, context);
+    CloseHandle(file);
+    return true;
+}
+
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     HMODULE module = nullptr;
     const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
@@ -372,7 +473,8 @@ void DescribeLastError(char *out, std::size_t size) { SystemErrorText(GetLastErr
 const PlatformHooks &SystemPlatform() {
     static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
                                         WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
-                                        WriteErrorLine, StopRequested,  InstallStopHandling};
+                                        WriteErrorLine, StopRequested,  InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

@@ -48,6 +48,8 @@ bool FakeStopRequested() { return g_fake.stop_requested; }
 
 void FakeInstallStopHandling(void (*save_running_pass)(), int) { g_fake.save_running_pass = save_running_pass; }
 
+void FakeShowStatus(const char *text) { g_fake.statuses.emplace_back(text != nullptr ? text : ""); }
+
 void FakeBeginKeyWatch() { ++g_fake.key_watch_depth; }
 void FakeEndKeyWatch() { --g_fake.key_watch_depth; }
 
@@ -57,7 +59,8 @@ FakePlatform &InstallFakePlatform() {
     g_fake = FakePlatform{};
     Platform() = PlatformHooks{FakeClock,        FakeSleep,      FakeKeyHeld,       FakeReadUnsigned,
                                FakeWriteConsole, FakeLocalTime,  FakeBeginKeyWatch, FakeEndKeyWatch,
-                               FakeWriteError,   FakeStopRequested, FakeInstallStopHandling};
+                               FakeWriteError,   FakeStopRequested, FakeInstallStopHandling,
+                               FakeShowStatus};
     return g_fake;
 }
 

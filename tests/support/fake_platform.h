@@ -25,6 +25,7 @@ struct FakePlatform {
     bool stop_requested = false;           // a signal's stop request, as from Ctrl+C
     bool stop_on_sleep = false;            // Ctrl+C during the first pause
     void (*save_running_pass)() = nullptr; // what the stop handling would run when cut short
+    std::vector<std::string> statuses;     // every status line shown ("" clears it)
 };
 
 // Installs fresh fakes (and returns them); RestoreSystemPlatform() puts the real hooks back.
