@@ -88,7 +88,7 @@ bool RunOutputStep(const TransponderRecord *records, std::uint32_t count, double
     fits = FormName(name, report_dir, "svg", options, pass_number);
     Print("Draw the band map to %s ...\n", name);
     const BandMapPass pass{options.satellite_name, options.satellite_position, pass_number, options.window_start_mhz,
-                           options.window_stop_mhz};
+                           options.window_stop_mhz, options.lofsw_mhz, options.coverage, options.stopped != 0};
     all_written = Announced(fits && WriteBandMap(name, records, count, pass) == 0, fits, name) && all_written;
     return all_written;
 }
