@@ -102,23 +102,6 @@ bool ReadUnsigned(std::uint32_t *value) {
     return true;
 }
 
-// Standard output in binary mode: the program's "\n" goes out as the single LF it wrote,
-// and the Latin-1 bytes reach the console unchanged.
-void WriteConsole(const char *text, std::size_t length) {
-    EraseStatus();
-    static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
-    (void)binary;
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
-}
-
-void WriteErrorLine(const char *text, std::size_t length) {
-    std::fflush(stdout);
-    EraseStatus();
-    std::fwrite(text, 1, length, stderr);
-    std::fflush(stderr);
-}
-
 // The status line. Where standard output writes to the same console, the transcript may stand
 // unfinished at the cursor: the status goes into the console's title, beside the transcript.
 // Alone in its console (the transcript redirected), it is rewritten at the line's start.
@@ -172,6 +155,23 @@ void ShowStatus(const char *text) {
     std::fprintf(stderr, "\r%-*.*s\r", columns, columns, text);
     std::fflush(stderr);
     g_status_shown = true;
+}
+
+// Standard output in binary mode: the program's "\n" goes out as the single LF it wrote,
+// and the Latin-1 bytes reach the console unchanged.
+void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
+    static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
+    (void)binary;
+    std::fwrite(text, 1, length, stdout);
+    std::fflush(stdout);
+}
+
+void WriteErrorLine(const char *text, std::size_t length) {
+    std::fflush(stdout);
+    EraseStatus();
+    std::fwrite(text, 1, length, stderr);
+    std::fflush(stderr);
 }
 
 void ReadLocalTime(LocalTime *out) {
