@@ -376,3 +376,26 @@ TEST_F(PassLoopTest, WholeRunWithBandMap) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pass stopped in its second interval: the JSON says so and how far each interval went, and
+// the band map says where the pass stopped and greys the rest of that lane.
+TEST_F(PassLoopTest, StoppedPassInTheFurtherListsAndTheBandMap) {
+    Script().band = BandOf({Carrier(10720000, 0, 27500000), Carrier(10730000, 1, 27500000)});
+    Fake().stop_at_poll = 15;  // in the second interval, after the step past its carrier
+    const WholeRun run = Run("BandMap=1\nExtraLists=json\n[Scan0]\nPol=H\nStart=10700\nStop=10800\nStep=10\n"
+                             "[Scan1]\nPol=V\nStart=10700\nStop=10800\nStep=10\n");
+    EXPECT_EQ(0, run.exit_code);
+    const std::string json = ReadFileBytes(dir_.File("0000.json"));
+    EXPECT_NE(std::string::npos, json.find("\"stopped\": true")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"stop_mhz\": 10800, \"step_mhz\": 10, \"min_symbol_rate_ks\": 1000, "
+                                           "\"max_symbol_rate_ks\": 100000, \"reached_mhz\": 10800}"))
+        << json;
+    EXPECT_NE(std::string::npos, json.find("\"reached_mhz\": 10768}")) << json;
+    const std::string map = ReadFileBytes(dir_.File("0000.svg"));
+    EXPECT_NE(std::string::npos, map.find(", stopped at 10768 MHz</text>")) << map;
+    EXPECT_NE(std::string::npos, map.find("fill=\"#ececec\"")) << map;
+}
+
+}  // namespace
