@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "dish.h"
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "platform/platform.h"
 #include "scan/next_step.h"
 #include "search_timing.h"

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "report/code_text.h"
+#include "record/code_text.h"
+#include "record/link_margin.h"
+#include "record/value_names.h"
 #include "report/list_writer.h"
 #include "report/name_text.h"
 #include "report/output_file.h"
-#include "report/value_names.h"
-#include "scan/link_margin.h"
 
 const ExtraListForm kExtraLists[kExtraListForms] = {
     {1, "dvbv5", "dvbv5.conf"},

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "report/value_names.h"
+#include "record/value_names.h"
 #include "scan/interval_scan.h"
 
 namespace {
