@@ -1,5 +1,6 @@
 #include "driver/config_check.h"
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -62,14 +63,24 @@ struct Walk {
     unsigned scan_line[kScanNumbersKept];
 };
 
-void Warn(Walk *walk, unsigned line, const char *format, const char *name, std::size_t length, const char *rest) {
-    char text[128];
-    std::snprintf(text, sizeof text, "%.*s", static_cast<int>(length < 100 ? length : 100), name);
+// One warning: "<file>:<line>: " and the text. Names from the file are printed as "%.*s" with
+// their length, cut to 100 characters.
+void Warn(Walk *walk, unsigned line, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+void Warn(Walk *walk, unsigned line, const char *format, ...) {
     char message[512];
-    std::snprintf(message, sizeof message, format, text, rest);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
     PrintError("%s:%u: %s\n", walk->path, line, message);
     ++walk->warnings;
 }
+
+int Shown(std::size_t length) { return static_cast<int>(length < 100 ? length : 100); }
 
 void CheckSection(Walk *walk, const IniLine &line) {
     walk->section = nullptr;
@@ -94,8 +105,8 @@ void CheckSection(Walk *walk, const IniLine &line) {
     }
     if (walk->section != nullptr) {
         if (seen != nullptr && *seen) {
-            Warn(walk, line.number, "[%s] again: only the first section of that name is read%s", line.name,
-                 line.name_length, "");
+            Warn(walk, line.number, "[%.*s] again: only the first section of that name is read",
+                 Shown(line.name_length), line.name);
             return;
         }
         if (seen != nullptr) *seen = true;
@@ -104,8 +115,8 @@ void CheckSection(Walk *walk, const IniLine &line) {
     }
     for (const char *library_section : kLibrarySections) {
         if (IniSameName(line.name, line.name_length, library_section)) {
-            Warn(walk, line.number, "[%s]: not read here; the tuner library reads it from the Lumorath.ini beside it%s",
-                 line.name, line.name_length, "");
+            Warn(walk, line.number, "[%.*s]: not read here; the tuner library reads it from the Lumorath.ini beside it",
+                 Shown(line.name_length), line.name);
             return;
         }
     }
@@ -118,15 +129,14 @@ void CheckSection(Walk *walk, const IniLine &line) {
     if (digits > 0) scan_name[4 + digits] = '\0';
     const char *const candidates[] = {"SatInfo", "Options", scan_name};
     const char *nearest = NearestName(line.name, line.name_length, candidates, 3);
-    char rest[64] = "";
-    if (nearest != nullptr) std::snprintf(rest, sizeof rest, ", did you mean [%s]?", nearest);
-    Warn(walk, line.number, "[%s]: unknown section%s", line.name, line.name_length, rest);
+    Warn(walk, line.number, "[%.*s]: unknown section%s%s%s", Shown(line.name_length), line.name,
+         nearest != nullptr ? ", did you mean [" : "", nearest != nullptr ? nearest : "", nearest != nullptr ? "]?" : "");
 }
 
 void CheckKey(Walk *walk, const IniLine &line) {
     if (walk->in_ignored_section) return;
     if (walk->section == nullptr) {
-        Warn(walk, line.number, "%s: outside any section, not read%s", line.name, line.name_length, "");
+        Warn(walk, line.number, "%.*s: outside any section, not read", Shown(line.name_length), line.name);
         return;
     }
     const char *candidates[kKnownKeyCount];
@@ -135,9 +145,8 @@ void CheckKey(Walk *walk, const IniLine &line) {
         if (std::strcmp(kKnownKeys[i].section, walk->section) != 0) continue;
         if (IniSameName(line.name, line.name_length, kKnownKeys[i].key)) {
             if (walk->key_seen[i]) {
-                char rest[96];
-                std::snprintf(rest, sizeof rest, "%s]: only the first is read", walk->section_name);
-                Warn(walk, line.number, "%s again in [%s", line.name, line.name_length, rest);
+                Warn(walk, line.number, "%.*s again in [%s]: only the first is read", Shown(line.name_length), line.name,
+                     walk->section_name);
             }
             walk->key_seen[i] = true;
             return;
@@ -145,10 +154,8 @@ void CheckKey(Walk *walk, const IniLine &line) {
         candidates[count++] = kKnownKeys[i].key;
     }
     const char *nearest = NearestName(line.name, line.name_length, candidates, count);
-    char rest[128];
-    std::snprintf(rest, sizeof rest, "%s]%s%s%s", walk->section_name, nearest != nullptr ? ", did you mean " : "",
-                  nearest != nullptr ? nearest : "", nearest != nullptr ? "?" : "");
-    Warn(walk, line.number, "%s: unknown key in [%s", line.name, line.name_length, rest);
+    Warn(walk, line.number, "%.*s: unknown key in [%s]%s%s%s", Shown(line.name_length), line.name, walk->section_name,
+         nearest != nullptr ? ", did you mean " : "", nearest != nullptr ? nearest : "", nearest != nullptr ? "?" : "");
 }
 
 void VisitLine(void *context, const IniLine &line) {
@@ -158,7 +165,7 @@ void VisitLine(void *context, const IniLine &line) {
         case IniLineKind::kKey: CheckKey(walk, line); break;
         default:
             if (!walk->in_ignored_section) {
-                Warn(walk, line.number, "%s: no key=value line, not read%s", line.name, line.name_length, "");
+                Warn(walk, line.number, "%.*s: no key=value line, not read", Shown(line.name_length), line.name);
             }
             break;
     }
@@ -171,9 +178,8 @@ void CheckScanNumbers(Walk *walk) {
     while (gap < kScanNumbersKept && walk->scan_seen[gap]) ++gap;
     for (std::size_t n = gap + 1; n < kScanNumbersKept; ++n) {
         if (!walk->scan_seen[n]) continue;
-        PrintError("%s:%u: [Scan%zu]: never read: the walk over the intervals ends at the missing [Scan%zu]\n",
-                   walk->path, walk->scan_line[n], n, gap);
-        ++walk->warnings;
+        Warn(walk, walk->scan_line[n], "[Scan%zu]: never read: the walk over the intervals ends at the missing [Scan%zu]",
+             n, gap);
         break;  // one line says it for all that follow
     }
 }
