@@ -178,8 +178,8 @@ void CheckScanNumbers(Walk *walk) {
     while (gap < kScanNumbersKept && walk->scan_seen[gap]) ++gap;
     for (std::size_t n = gap + 1; n < kScanNumbersKept; ++n) {
         if (!walk->scan_seen[n]) continue;
-        Warn(walk, walk->scan_line[n], "[Scan%zu]: never read: the walk over the intervals ends at the missing [Scan%zu]",
-             n, gap);
+        Warn(walk, walk->scan_line[n], "[Scan%u]: never read: the walk over the intervals ends at the missing [Scan%u]",
+             static_cast<unsigned>(n), static_cast<unsigned>(gap));
         break;  // one line says it for all that follow
     }
 }
