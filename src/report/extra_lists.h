@@ -1,4 +1,4 @@
-// Further lists of a pass beside the specified one, in forms that Linux tools and scripts read,
+// Further lists of a pass beside the channel list, in forms that Linux tools and scripts read,
 // chosen by [Options] ExtraLists: a DVBv5 channel file (dvbv5-scan, dvbv5-zap,
 // dvb-format-convert), a VDR channels.conf transponder list, and CSV and JSON with one row per
 // transponder and input stream. Their lines end in LF alone, as those readers expect.
