@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "frontend_api.h"
 
 namespace dvb {
@@ -156,7 +156,7 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     } else {
         record->system = parameters_reported ? InferSystem(constellation, record->fec, pilot, rolloff) : kUnknown;
     }
-    if (constellation != kUnknown) record->modulation = sim::RecordModulation(record->system == 2 ? 2 : 1, constellation);
+    if (constellation != kUnknown) record->modulation = RecordModulation(record->system == 2 ? 2 : 1, constellation);
     // The kernel reports inversion at the IF; an oscillator above the band inverts once more.
     if (inversion == INVERSION_OFF) record->inversion = band.inverted ? 2 : 1;
     if (inversion == INVERSION_ON) record->inversion = band.inverted ? 1 : 2;
@@ -170,8 +170,8 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     if (entry.search == SearchKind::kDriverBlind) ReadStreamDetails(fd, record);
 
     // Occupied width SR x (1 + roll-off); an unknown roll-off counts 0.35, the widest.
-    record->carrier_width = sim::CarrierWidthKhz(symbol_rate, record->rolloff);
-    record->bit_rate = sim::UsefulBitRate(record->system, constellation, record->fec,
+    record->carrier_width = CarrierWidthKhz(symbol_rate, record->rolloff);
+    record->bit_rate = UsefulBitRate(record->system, constellation, record->fec,
                                           record->frame_length == 1 ? 1 : 0, record->pilot, symbol_rate);
     ReadStatistics(fd, record);
     return 0;

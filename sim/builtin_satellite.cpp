@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "scenario.h"
 
 namespace sim {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 
 namespace sim {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "sim_random.h"
 
 namespace sim {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 
 namespace sim {
 

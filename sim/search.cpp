@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "search_timing.h"
 #include "sim_random.h"
 #include "tuner/lnb_band.h"

@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "dish.h"
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "platform/platform.h"
 #include "search_timing.h"
 #include "tuner/lumorath.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dish/diseqc_message.h"
 #include "dish/dish_sequence.h"
 #include "support/fake_platform.h"
 #include "support/scripted_tuner.h"

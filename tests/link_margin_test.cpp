@@ -1,4 +1,4 @@
-#include "scan/link_margin.h"
+#include "record/link_margin.h"
 
 #include <gtest/gtest.h>
 

@@ -21,7 +21,7 @@ BlindSearchTiming Search(SearchEnd end, std::uint32_t symbol_rate, int system, s
 
 }  // namespace
 
-// The figures a whole-scan estimate rests on, within the bands the demodulator notes give
+// The figures a whole-scan estimate rests on, within the bands the ST driver's timeouts give
 // (an empty step about 0.2 s, a slow failure about 1.5 s; a lock at 27.5 MS/s about 0.5 s plus
 // the confirmation calibrated to whole-satellite scan times).
 TEST(SearchTiming, OutcomesTakeWhatHardwareTakes) {

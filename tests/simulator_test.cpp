@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dish.h"
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "scenario.h"
 #include "search.h"
 #include "simulator.h"

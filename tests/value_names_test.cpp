@@ -1,4 +1,4 @@
-#include "report/value_names.h"
+#include "record/value_names.h"
 
 #include <gtest/gtest.h>
 

@@ -3,25 +3,12 @@
 #include <cstdint>
 
 #include "dish/committed_switch.h"
+#include "dish/diseqc_message.h"
 #include "dish/usals.h"
 #include "platform/platform.h"
 #include "tuner/tuner_library.h"
 
 namespace {
-
-// DiSEqC framing bytes: a command from the master, no reply wanted; first transmission
-// and repetition.
-constexpr unsigned char kFramingFirst = 0xE0;
-constexpr unsigned char kFramingRepeat = 0xE1;
-// Addresses: any LNB, switcher or SMATV; polar/azimuth positioner.
-constexpr unsigned char kAddressAnySwitch = 0x10;
-constexpr unsigned char kAddressPositioner = 0x31;
-// Commands: write the uncommitted switch port group; drive to a stored position.
-constexpr unsigned char kCommandWriteUncommitted = 0x39;
-constexpr unsigned char kCommandGotoStored = 0x6B;
-
-constexpr std::uint32_t kRepeatGapMs = 100;
-constexpr int kRepetitions = 2;
 
 // A value that lies in lo..hi, both inclusive (signed compare).
 bool InRange(int value, int lo, int hi) { return value >= lo && value <= hi; }
@@ -45,26 +32,6 @@ int NormaliseSatellite(int position) {
 }
 
 }  // namespace
-
-void RepeatedSend(unsigned char *message, int count, const char *config_path) {
-    message[0] = kFramingFirst;
-    if (Tuner().SendDiseqCmd(message, count) == 0) {
-        Print("SendDiseqCmd failed !\n");
-        return;
-    }
-    // Repetitions reach a device that missed the first transmission, such as a cascaded
-    // switch still powering up behind another one.
-    message[0] = kFramingRepeat;
-    for (int i = 0; i < kRepetitions; ++i) {
-        Platform().sleep_ms(kRepeatGapMs);
-        if (Tuner().SendDiseqCmd(message, count) == 0) {
-            Print("SendDiseqCmd failed !\n");
-            break;
-        }
-    }
-    const int wait_s = IniReadInt("SatInfo", "Wait", 0, config_path);
-    if (InRange(wait_s, 1, 359)) Platform().sleep_ms(static_cast<std::uint32_t>(wait_s) * 1000u);
-}
 
 DishPointing RunDishSequence(const char *config_path) {
     // DiSEqC 1.1 uncommitted switch, inputs 1..16.

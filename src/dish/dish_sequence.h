@@ -11,8 +11,3 @@ struct DishPointing {
 // Runs the sequence on the started device, reading its keys from the configuration file.
 // It never ends the program: a failure prints one line and the sequence goes on.
 DishPointing RunDishSequence(const char *config_path);
-
-// Sends one raw DiSEqC message (4 or 5 bytes, framing byte first) with framing byte E0,
-// then twice with E1 100 ms apart, then pauses `Wait` seconds (1..359) from the
-// configuration file. A failed first send prints its line and ends there, without pause.
-void RepeatedSend(unsigned char *message, int count, const char *config_path);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "dish/dish_sequence.h"
+#include "dish/diseqc_message.h"
 #include "platform/platform.h"
 
 namespace {
@@ -46,10 +46,9 @@ int CalcUsalsAngle(double satellite_deg, double latitude_deg, double longitude_d
 
 int MakeUsalsCmd(bool west_variant, double angle_deg, unsigned char *message) {
     if (angle_deg < -90 || angle_deg > 90) return 1;
-    // Goto angular position: framing E0, positioner address 31, command 6E.
-    message[0] = 0xE0;
-    message[1] = 0x31;
-    message[2] = 0x6E;
+    message[0] = kFramingFirst;
+    message[1] = kAddressPositioner;
+    message[2] = kCommandGotoAngular;
     const unsigned steps = static_cast<unsigned>(std::fabs(angle_deg) * kStepsPerDegree + 0.5);
     unsigned direction = 0xE;  // east, or on the meridian
     if (angle_deg < 0) direction = west_variant ? 0x0 : 0xD;

@@ -5,8 +5,8 @@
 
 #include "report/list_writer.h"
 #include "report/output_file.h"
-#include "report/value_names.h"
-#include "scan/link_margin.h"
+#include "record/value_names.h"
+#include "record/link_margin.h"
 
 namespace {
 

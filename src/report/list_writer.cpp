@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "report/code_text.h"
+#include "record/code_text.h"
+#include "record/value_names.h"
 #include "report/name_text.h"
 #include "report/output_file.h"
-#include "scan/link_margin.h"
+#include "record/link_margin.h"
 
 namespace {
 
@@ -70,11 +71,9 @@ unsigned Format3Flags(const TransponderRecord &record) {
 // ---- Text list (format 5) --------------------------------------------------------------
 // Source: the plain channel-list lines "system frequency pol symbolrate fec rolloff mod [stream]".
 const CodeText kTextSystem[] = {{1, "S1"}, {2, "S2"}};
-const CodeText kTextFec[] = {{1, "1/2"},  {2, "2/3"},  {3, "3/4"},  {4, "4/5"},  {5, "5/6"},
-                             {6, "6/7"},  {7, "7/8"},  {8, "8/9"},  {9, "9/10"}, {10, "1/4"},
-                             {11, "1/3"}, {12, "2/5"}, {13, "3/5"}};
-const CodeText kTextModulation[] = {{1, "QPSK"},   {2, "8PSK"}, {3, "16APSK"}, {4, "32APSK"},
-                                    {5, "QPSK"},   {6, "QPSK"}, {7, "8PSK"}};
+// The code rates of DVB-S and DVB-S2 and the satellite modulations (codes 1..7) by their
+// names; anything else is AUTO.
+constexpr std::int32_t kLastTextModulation = 7;
 const CodeText kTextRollOff[] = {{1, "35"}, {2, "25"}, {3, "20"}};  // percent
 
 // ---- XML list (format 6) ---------------------------------------------------------------
@@ -245,9 +244,11 @@ void WriteTextLines(OutputFile *file, const TransponderRecord &record, std::uint
                     std::uint32_t symbol_rate_ksps, const char *comment) {
     const char *system = TextOf(kTextSystem, record.system, "S");
     const char *letter = PolarizationLetter(record.polarization);
-    const char *fec = TextOf(kTextFec, record.fec, "AUTO");
+    const char *fec = FecText(record.fec);
     const char *rolloff = TextOf(kTextRollOff, record.rolloff, "");
-    const char *modulation = TextOf(kTextModulation, record.modulation, "AUTO");
+    const char *modulation = record.modulation >= 1 && record.modulation <= kLastTextModulation
+                                 ? ModulationName(record.modulation)
+                                 : "AUTO";
     if (record.stream_count == 0) {
         WriteLine(file, "%s %u %s %u %s %s %s%s\n", system, frequency_mhz * 1000u, letter, symbol_rate_ksps * 1000u,
                   fec, rolloff, modulation, comment);

@@ -1,8 +1,8 @@
 #include "report/report_writer.h"
 
 #include "report/output_file.h"
-#include "report/value_names.h"
-#include "scan/link_margin.h"
+#include "record/value_names.h"
+#include "record/link_margin.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "dish/committed_switch.h"
 #include "platform/platform.h"
-#include "report/value_names.h"
-#include "scan/link_margin.h"
+#include "record/value_names.h"
+#include "record/link_margin.h"
 #include "tuner/lnb_band.h"
 #include "tuner/tuner_library.h"
 

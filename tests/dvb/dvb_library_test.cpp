@@ -19,7 +19,7 @@
 #include "driver/exit_codes.h"
 #include "driver/startup.h"
 #include "dvb/model_frontend.h"
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "library.h"
 #include "scenario.h"
 #include "settings.h"
@@ -299,7 +299,7 @@ TEST(DvbLibrary, RecordHoldsWhatTheDriverReportsAndNoMore) {
         EXPECT_EQ(row.snr_known ? 12.0 : 0.0, record.snr);
         EXPECT_EQ(-45, record.rf_level);
         EXPECT_EQ(row.rolloff == 3 ? 33000u : 37125u, record.carrier_width);
-        EXPECT_EQ(row.fec != 0 ? sim::UsefulBitRate(2, 2, 3, 0, 2, 27500000) : 0u, record.bit_rate);
+        EXPECT_EQ(row.fec != 0 ? UsefulBitRate(2, 2, 3, 0, 2, 27500000) : 0u, record.bit_rate);
         model::RemoveModel();
     }
 }

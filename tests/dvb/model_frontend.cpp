@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 #include "frontend_api.h"
 #include "search_timing.h"
 
@@ -149,7 +149,7 @@ void EvaluateTune() {
     }
     const std::uint32_t range_khz = 2 * half_range_khz;
     if (best != nullptr) {
-        const double threshold = sim::LockThresholdDb(best->system, best->constellation, best->fec, best->frame_length);
+        const double threshold = LockThresholdDb(best->system, best->constellation, best->fec, best->frame_length);
         if (!std::isnan(threshold) && best->esno_db >= threshold) {
             r.tuning.carrier = best;
             r.tuning.carrier_if_khz = best_if;

@@ -1,21 +1,11 @@
-#include "report/value_names.h"
-
-#include "report/code_text.h"
+#include "record/value_names.h"
 
 #include <cstddef>
 
+#include "record/code_text.h"
+#include "record/dvb_standard.h"
+
 namespace {
-
-
-// Inner code rates as the tuner library numbers them: the classic rates first, then the
-// further DVB-S2 and DVB-S2X rates.
-const CodeText kFecNames[] = {
-    {1, "1/2"},    {2, "2/3"},    {3, "3/4"},    {4, "4/5"},    {5, "5/6"},    {6, "6/7"},
-    {7, "7/8"},    {8, "8/9"},    {9, "9/10"},   {10, "1/4"},   {11, "1/3"},   {12, "2/5"},
-    {13, "3/5"},   {14, "5/9"},   {15, "7/9"},   {16, "8/15"},  {17, "11/15"}, {18, "13/18"},
-    {19, "9/20"},  {20, "11/20"}, {21, "23/36"}, {22, "25/36"}, {23, "13/45"}, {24, "26/45"},
-    {25, "28/45"}, {26, "32/45"}, {27, "77/90"},
-};
 
 // Modulations as the tuner library numbers them. Several codes share a text; the codes
 // themselves stay distinct, and the list formats tell them apart.
@@ -69,7 +59,10 @@ const CodeText kFrameLengthNames[] = {
 
 }  // namespace
 
-const char *FecName(std::int32_t code) { return TextOf(kFecNames, code, "?/?"); }
+const char *FecName(std::int32_t code) {
+    const char *text = CodeRateText(code);
+    return text != nullptr ? text : "?/?";
+}
 const char *ModulationName(std::int32_t code) { return TextOf(kModulationNames, code, "Unknown"); }
 const char *SystemName(std::int32_t code) { return TextOf(kSystemNames, code, "Unknown"); }
 const char *RollOffName(std::int32_t code) { return TextOf(kRollOffNames, code, "?"); }

@@ -1,10 +1,8 @@
-#include "dvb_physics.h"
+#include "record/dvb_standard.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
-
-namespace sim {
 
 namespace {
 
@@ -17,11 +15,16 @@ struct RateRow {
     int denominator;
 };
 
-// The code rates of the record's FEC codes.
+// The record's FEC codes: the rates of DVB-S, DSS and DVB-S2 (EN 300 421 clause 4.4.3,
+// EN 302 307-1 clause 5.3), then those DVB-S2X adds (EN 302 307-2 clause 5.3.2).
 const RateRow kRates[] = {
-    {1, "1/2", 1, 2}, {2, "2/3", 2, 3}, {3, "3/4", 3, 4},   {4, "4/5", 4, 5},   {5, "5/6", 5, 6},
-    {6, "6/7", 6, 7}, {7, "7/8", 7, 8}, {8, "8/9", 8, 9},   {9, "9/10", 9, 10}, {10, "1/4", 1, 4},
-    {11, "1/3", 1, 3}, {12, "2/5", 2, 5}, {13, "3/5", 3, 5},
+    {1, "1/2", 1, 2},      {2, "2/3", 2, 3},      {3, "3/4", 3, 4},      {4, "4/5", 4, 5},
+    {5, "5/6", 5, 6},      {6, "6/7", 6, 7},      {7, "7/8", 7, 8},      {8, "8/9", 8, 9},
+    {9, "9/10", 9, 10},    {10, "1/4", 1, 4},     {11, "1/3", 1, 3},     {12, "2/5", 2, 5},
+    {13, "3/5", 3, 5},     {14, "5/9", 5, 9},     {15, "7/9", 7, 9},     {16, "8/15", 8, 15},
+    {17, "11/15", 11, 15}, {18, "13/18", 13, 18}, {19, "9/20", 9, 20},   {20, "11/20", 11, 20},
+    {21, "23/36", 23, 36}, {22, "25/36", 25, 36}, {23, "13/45", 13, 45}, {24, "26/45", 26, 45},
+    {25, "28/45", 28, 45}, {26, "32/45", 32, 45}, {27, "77/90", 77, 90},
 };
 
 const RateRow *FindRate(int fec) {
@@ -29,6 +32,14 @@ const RateRow *FindRate(int fec) {
         if (row.fec == fec) return &row;
     return nullptr;
 }
+
+// Required C/N of first-generation carriers (DVB-S and DSS) by FEC code, as the link margin has
+// always read it; 4/5 has no figure.
+struct CnRow {
+    int fec;
+    double cn_db;  // dB
+};
+const CnRow kDvbSRequiredCn[] = {{1, 2.69}, {2, 4.36}, {3, 5.46}, {5, 6.53}, {6, 6.8}, {7, 7.24}};
 
 struct EsNoRow {
     int fec;
@@ -89,6 +100,11 @@ int BitsPerSymbol(int constellation) {
 
 }  // namespace
 
+const char *CodeRateText(int fec) {
+    const RateRow *row = FindRate(fec);
+    return row == nullptr ? nullptr : row->text;
+}
+
 double CodeRate(int fec) {
     const RateRow *row = FindRate(fec);
     return row == nullptr ? 0.0 : static_cast<double>(row->numerator) / row->denominator;
@@ -96,13 +112,34 @@ double CodeRate(int fec) {
 
 int FecFromText(const char *text) {
     for (const RateRow &row : kRates)
-        if (std::strcmp(row.text, text) == 0) return row.fec;
+        if (row.fec <= kLastDvbS2Fec && std::strcmp(row.text, text) == 0) return row.fec;
     return 0;
 }
 
 const char *FecText(int fec) {
     const RateRow *row = FindRate(fec);
-    return row == nullptr ? "AUTO" : row->text;
+    return row == nullptr || fec > kLastDvbS2Fec ? "AUTO" : row->text;
+}
+
+double RequiredCnDvbS(std::int32_t fec) {
+    for (const CnRow &row : kDvbSRequiredCn)
+        if (row.fec == fec) return row.cn_db;
+    return 0.0;
+}
+
+double RequiredCnDvbS2(std::int32_t modulation, std::int32_t fec) {
+    // The DVB-S2 modulation codes of the record (5 QPSK, 2 8PSK, 3 16APSK, 4 32APSK) and the
+    // DVB-Turbo ones read as their DVB-S2 constellation.
+    int constellation;
+    switch (modulation) {
+        case 5: case 6: constellation = kQpsk; break;
+        case 2: case 7: constellation = k8psk; break;
+        case 3: constellation = k16apsk; break;
+        case 4: constellation = k32apsk; break;
+        default: return 0.0;
+    }
+    const ModCodRow *row = FindModCod(constellation, fec);
+    return row == nullptr ? 0.0 : row->esno_db;
 }
 
 double RequiredEsNoDvbS(int fec) { return LookUp(kDvbSEsNo, sizeof kDvbSEsNo / sizeof kDvbSEsNo[0], fec); }
@@ -177,4 +214,3 @@ int RecordModulation(int system, int constellation) {
     }
 }
 
-}  // namespace sim
