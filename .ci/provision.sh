@@ -67,8 +67,13 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
       packages) provision_packages || status=1 ;;
       guest) provision_guest || status=1 ;;
       vidtv) provision_vidtv || status=1 ;;
-      wine32) provision_wine32 || status=1 ;;
-      wine-prefixes) provision_wine_prefixes || status=1 ;;
+      wine32)
+        if ! provision_wine32; then status=1
+        elif wine32_runs_here; then echo "wine32: the 32-bit loader runs here"
+        else echo "wine32: the 32-bit loader does not run here ($(wine32_refusal)): the legs run it in the QEMU guest"; fi ;;
+      wine-prefixes)
+        provision_wine_prefixes && echo "wine-prefixes: $(basename "$WINE64_PREFIX") and $(basename "$WINE32_PREFIX") ready" ||
+          status=1 ;;
       wine32-prefix-here) wine32_make_prefix || status=1 ;;   # in the guest, for wine-prefixes
       *) echo "usage: $0 packages|guest|vidtv|wine32|wine-prefixes ..." >&2; exit 2 ;;
     esac
