@@ -69,8 +69,12 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
       vidtv) provision_vidtv || status=1 ;;
       wine32)
         if ! provision_wine32; then status=1
-        elif wine32_runs_here; then echo "wine32: the 32-bit loader runs here"
-        else echo "wine32: the 32-bit loader does not run here ($(wine32_refusal)): the legs run it in the QEMU guest"; fi ;;
+        else
+          where="wine32:i386 on this system"
+          [ -z "${WINE32_ROOT:-}" ] || where="wine32:i386 in the Debian root $WINE32_ROOT"
+          if wine32_runs_here; then echo "wine32: $where; the 32-bit loader runs here"
+          else echo "wine32: $where; the loader does not run here ($(wine32_refusal)): the legs use the QEMU guest"; fi
+        fi ;;
       wine-prefixes)
         provision_wine_prefixes && echo "wine-prefixes: $(basename "$WINE64_PREFIX") and $(basename "$WINE32_PREFIX") ready" ||
           status=1 ;;
