@@ -10,9 +10,11 @@ namespace dvb {
 
 namespace {
 
-// Adapter numbers need not be contiguous (the adapter_nr module parameter); frontends of
-// one adapter are numbered from 0.
-constexpr int kMaxAdapters = 32;
+// Adapter numbers need not be contiguous (the adapter_nr module parameter) and stay below
+// DVB_MAX_ADAPTERS, which the kernel's configuration sets (include/media/dvbdev.h, lines
+// 30-34; 16 by default): every number the option allows is looked at. Frontends of one
+// adapter are numbered from 0.
+constexpr int kMaxAdapters = 256;
 constexpr int kMaxFrontendsPerAdapter = 8;
 
 // Driver behaviour by the frontend's name (FE_GET_INFO), from the drivers' sources in
@@ -42,6 +44,20 @@ bool ContainsNoCase(const char *text, const char *part) {
         if (i == length) return true;
     }
     return false;
+}
+
+// A name under the DVB directory that is not a DVB device: said on standard error, never opened.
+const char *KindText(DeviceFileKind kind) {
+    switch (kind) {
+        case DeviceFileKind::kOtherDevice: return "a device of another driver";
+        case DeviceFileKind::kDirectory: return "a directory";
+        case DeviceFileKind::kRegularFile: return "a regular file";
+        case DeviceFileKind::kPipe: return "a named pipe";
+        case DeviceFileKind::kSocket: return "a socket";
+        case DeviceFileKind::kMissing:
+        case DeviceFileKind::kDvbDevice: break;
+    }
+    return "not a device file";
 }
 
 const char *OpenErrorText(int error) {
@@ -119,6 +135,8 @@ const char *SearchName(const FrontendEntry &entry) {
 void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
     list->count = 0;
     list->other_frontends = 0;
+    list->not_frontends = 0;
+    if (dvb_dir[0] == '\0') return;  // refused when read, with its message
     for (int adapter = 0; adapter < kMaxAdapters; ++adapter) {
         for (int frontend = 0; frontend < kMaxFrontendsPerAdapter && list->count < kMaxFrontends; ++frontend) {
             FrontendEntry &entry = list->entries[list->count];
@@ -127,8 +145,15 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
             std::snprintf(label, sizeof label, "adapter%d/frontend%d", adapter, frontend);
             std::memcpy(entry.label, label, sizeof label);
             std::snprintf(entry.path, sizeof entry.path, "%s/%s", dvb_dir, label);
+            const DeviceFileKind kind = Ops().kind(entry.path);
+            if (kind == DeviceFileKind::kMissing) break;  // no such frontend: next adapter
+            if (kind != DeviceFileKind::kDvbDevice) {
+                std::fprintf(stderr, "Lumorath DVB: %s is not a DVB device (%s)\n", entry.path, KindText(kind));
+                ++list->not_frontends;
+                continue;
+            }
             const int fd = Ops().open(entry.path, false);
-            if (fd == -ENOENT || fd == -ENOTDIR) break;  // no such frontend: next adapter
+            if (fd == -ENOENT || fd == -ENOTDIR) break;  // gone since it was looked at
             if (fd < 0) {
                 entry.open_error = -fd;
                 std::snprintf(entry.name, sizeof entry.name, "%s (%s)", label, OpenErrorText(-fd));
@@ -136,9 +161,12 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
                 continue;
             }
             dvb_frontend_info info{};
-            if (Ops().ioctl(fd, FE_GET_INFO, reinterpret_cast<std::uintptr_t>(&info)) < 0) {
+            const int answer = Ops().ioctl(fd, FE_GET_INFO, reinterpret_cast<std::uintptr_t>(&info));
+            if (answer < 0) {
                 Ops().close(fd);
-                ++list->other_frontends;
+                std::fprintf(stderr, "Lumorath DVB: %s does not answer as a DVB frontend (FE_GET_INFO: %s)\n", entry.path,
+                             std::strerror(-answer));
+                ++list->not_frontends;
                 continue;
             }
             info.name[sizeof info.name - 1] = '\0';

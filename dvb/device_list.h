@@ -40,10 +40,12 @@ struct FrontendList {
     FrontendEntry entries[kMaxFrontends];
     int count;
     int other_frontends;  // frontends seen without a satellite system
+    int not_frontends;    // names in the DVB directory that are no DVB frontend (each said on standard error)
 };
 
-// Lists the satellite frontends under `dvb_dir`, opened read-only. A frontend that cannot be
-// opened is still listed, with the reason in its name.
+// Lists the satellite frontends under `dvb_dir`, opened read-only; nothing when `dvb_dir` is
+// empty. A frontend that cannot be opened is still listed, with the reason in its name. A name
+// that is no DVB device is never opened: standard error says what it is instead.
 void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list);
 
 // The strategy's words in the device name.

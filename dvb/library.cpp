@@ -55,6 +55,7 @@ int CheckForDVBEx(LumorathDeviceCallback callback) {
     ListDevices();
     const LibraryState &state = State();
     if (state.list.count == 0) {
+        if (state.settings.dvb_dir[0] == '\0') return 0;  // refused when read, with its line
         if (state.list.other_frontends > 0) {
             std::fprintf(stderr, "Lumorath DVB: no satellite frontend found under %s (%d without DVB-S/S2)\n",
                          state.settings.dvb_dir, state.list.other_frontends);

@@ -56,12 +56,14 @@ SimState &State() {
 
 const char kAnchor = 0;  // an address inside this library, to find the library's file
 
+// Lumorath.ini beside the library; none at all when the library cannot find its own file (the
+// current directory is no stand-in: anyone may have put settings there).
 std::string DefaultSettingsFile() {
-    char path[kPathSize];
-    if (!ModulePathOf(&kAnchor, path, sizeof path)) return "Lumorath.ini";
+    char path[kSystemPathSize];
+    if (!ModulePathOf(&kAnchor, path, sizeof path)) return "";
     std::string file = path;
     std::size_t separator = file.find_last_of("/\\");
-    return (separator == std::string::npos ? std::string() : file.substr(0, separator + 1)) + "Lumorath.ini";
+    return separator == std::string::npos ? std::string() : file.substr(0, separator + 1) + "Lumorath.ini";
 }
 
 const char *NonEmptyEnvironment(const char *name) {

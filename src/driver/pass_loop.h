@@ -12,7 +12,3 @@
 // report or list of the run could not be written.
 int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOptions &output);
 
-// Writes what the running pass has accepted so far, as its end would, if it has not reached its
-// output step yet. Runs on the stop handling's own thread while the main path waits inside the
-// tuner library for good: it takes no lock and allocates nothing.
-void SaveRunningPass();

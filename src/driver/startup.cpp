@@ -5,6 +5,7 @@
 
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
+#include "driver/pass_ledger.h"
 #include "driver/pass_loop.h"
 #include "driver/usage.h"
 #include "dish/dish_sequence.h"
@@ -15,6 +16,9 @@
 namespace {
 
 const char kVersion[] = "1.1.0.1338-commited";
+const char kNoDeviceNumberRead[] =
+    "No device number was read at the prompt (end of input, or not a number): type one of the numbers "
+    "listed, or set Device in [Options]\n";
 
 void PrintBanner() { Print("Vesker ver.%s\n", kVersion); }
 
@@ -32,30 +36,40 @@ void OnDeviceFound(int index, const char *name) {
     ++g_device_count;
 }
 
-// The directory of the running executable, ending in the separator; the current
-// directory when the path cannot be had or holds no separator.
-void FindExecutableDirectory(char *directory) {
-    char path[kPathSize];
+// The directory of the running executable, ending in the separator. When the system cannot
+// say where the program is, it says so and loads nothing: the current directory is no stand-in,
+// anyone may have put a library or settings there.
+bool FindExecutableDirectory(char (&directory)[kSystemPathSize]) {
+    char path[kSystemPathSize];
     char *cut = nullptr;
-    if (ExecutablePath(path, sizeof path)) cut = std::strrchr(path, kPathSeparator);
+    char reason[256] = "no directory in its path";
+    if (!ExecutablePath(path, sizeof path)) {
+        DescribeLastError(reason, sizeof reason);
+    } else {
+        cut = std::strrchr(path, kPathSeparator);
+    }
     if (cut == nullptr) {
-        std::snprintf(directory, kPathSize, "%s", kCurrentDirectory);
-        return;
+        Print("Can't find the program's own directory !\n");
+        PrintError("Can't find the program's own directory (%s): its tuner library and settings are not looked for "
+                   "elsewhere\n",
+                   reason);
+        return false;
     }
     cut[1] = '\0';
-    std::snprintf(directory, kPathSize, "%s", path);
+    std::snprintf(directory, sizeof directory, "%s", path);
+    return true;
 }
 
-// Joins two texts into a path buffer; false when the result would exceed 259 characters.
-bool JoinPath(char *out, const char *first, const char *second) {
-    int length = std::snprintf(out, kPathSize, "%s%s", first, second);
-    return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
+// Joins two texts into a path buffer of `size`; false when the result would not fit.
+bool JoinPath(char *out, std::size_t size, const char *first, const char *second) {
+    int length = std::snprintf(out, size, "%s%s", first, second);
+    return length >= 0 && static_cast<std::size_t>(length) < size;
 }
 
 // The configuration path of a command-line argument: a relative name is taken from the
 // current directory, a full path as it stands. False when it would exceed 259 characters.
 bool ConfigPathOf(const char *argument, char *config_path) {
-    return JoinPath(config_path, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
+    return JoinPath(config_path, kPathSize, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
 }
 
 // `--help` and its short forms print the usage text, `--version` the banner line; both end
@@ -97,11 +111,12 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
     PrintBanner();
 
-    char directory[kPathSize];
-    FindExecutableDirectory(directory);
-    char library_settings[kPathSize];
-    char config_path[kPathSize];
-    if (!JoinPath(library_settings, directory, "Lumorath.ini") || !JoinPath(config_path, directory, "Vesker.ini")) {
+    char directory[kSystemPathSize];
+    if (!FindExecutableDirectory(directory)) return kExitNoDevice;
+    char library_settings[kSystemPathSize];
+    char config_path[kSystemPathSize];
+    if (!JoinPath(library_settings, sizeof library_settings, directory, "Lumorath.ini") ||
+        !JoinPath(config_path, sizeof config_path, directory, "Vesker.ini")) {
         Print("Path too long: %sVesker.ini !\n", directory);
         return kExitBadLnb;
     }
@@ -149,7 +164,12 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     if (g_device_number < 0 && !Platform().stop_requested()) {
         Print("Device number: ");
         std::uint32_t typed = 0;
-        if (Platform().read_unsigned(&typed)) g_device_number = static_cast<int>(typed);
+        if (Platform().read_unsigned(&typed)) {
+            g_device_number = static_cast<int>(typed);
+        } else if (!Platform().stop_requested()) {
+            // The console line that follows is fixed ("Can't start device 4294967295 !"); this says why.
+            PrintError("%s", kNoDeviceNumberRead);
+        }
     }
     if (Platform().stop_requested()) {
         Print("Terminated on user request ...\n");

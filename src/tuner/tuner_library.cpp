@@ -50,7 +50,7 @@ const TunerLibrary &Tuner() { return kBracketed; }
 void UseTuner(const TunerLibrary &table) { g_library = table; }
 
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
-    char file[kPathSize];
+    char file[kSystemPathSize];
     const char *chosen = EnvironmentValue("LUMORATH_LIBRARY");
     if (chosen != nullptr && chosen[0] != '\0') {
         // A bare file name means the file in the current directory, as for any other file the
@@ -67,8 +67,10 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
         Print("Tuner library path too long !\n");
         return false;
     }
+    // Only a plain file is handed to the loader: a pipe would keep it waiting for a writer, and
+    // a device or directory is no library.
     char reason[512];
-    void *library = OpenLibrary(file, reason, sizeof reason);
+    void *library = CheckReadableFile(file, reason, sizeof reason) ? OpenLibrary(file, reason, sizeof reason) : nullptr;
     if (library == nullptr) {
         Print("Can't load tuner library %s !\n", file);
         PrintError("Can't load tuner library %s: %s\n", file, reason);

@@ -25,8 +25,8 @@ typedef bool (*TunerBinder)(const char *executable_dir, TunerLibrary *table);
 
 // Loads the library file (LUMORATH_LIBRARY when set and non-empty, a bare file name taken
 // from the current directory; else the platform's library name in `executable_dir`) and
-// resolves all seven functions before any is called. A file that cannot be loaded also gets
-// the system's reason on standard error.
+// resolves all seven functions before any is called. A file that cannot be loaded, or is not
+// a plain file (a pipe, a device, a directory), also gets the reason on standard error.
 // The table calls the library last loaded; its calls work whether the library's functions
 // pop their own arguments or not. The callback it hands on is called the C way (lumorath.h).
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table);

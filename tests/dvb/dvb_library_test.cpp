@@ -507,6 +507,49 @@ TEST(DvbLibrary, SettingsListsAndOverrides) {
     EXPECT_EQ(45000u, settings.ku.rates_ks[0]);
 }
 
+// A value the library cannot use as it stands is named on standard error, as it was written but
+// with control characters replaced, and the default is used: a value cut at its buffer, a
+// number too large or no number at all, and a device directory it cannot hold.
+TEST(DvbLibrary, UnusableSettingsAreNamedNotCutOrWrapped) {
+    const std::string long_rates = "27500" + std::string(600, ' ') + "22000";
+    const struct {
+        const char *name;
+        std::string ini;
+        const char *variable;
+        std::string value;
+        std::string error;
+    } rows[] = {
+        {"rates cut", "SymbolRates=" + long_rates, nullptr, "",
+         ": SymbolRates is longer than 510 characters; using the default list"},
+        {"timeout too large", "LockTimeout=99999999999", nullptr, "",
+         ": LockTimeout=99999999999 is not a number of 0..60000 ms"},
+        {"timeout no number", "", "LUMORATH_DVB_LOCK_TIMEOUT", "abc",
+         "LUMORATH_DVB_LOCK_TIMEOUT: LockTimeout=abc is not a number of 0..60000 ms"},
+        {"control characters", "Strategy=\x1b]0;owned\x07", nullptr, "",
+         ": Strategy=?]0;owned? is not auto, driver or sweep; using auto"},
+        {"directory too long", "", "LUMORATH_DVB_DIR", "/" + std::string(300, 'd'),
+         "LUMORATH_DVB_DIR is longer than 255 characters; no device is looked for"},
+        {"directory with control characters", "", "LUMORATH_DVB_DIR", "/dev/dvb\r\x1b[2J",
+         "LUMORATH_DVB_DIR=/dev/dvb??[2J holds control characters; no device is looked for"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\n" + row.ini + "\r\n");
+        if (row.variable != nullptr) setenv(row.variable, row.value.c_str(), 1);
+        dvb::DvbSettings settings;
+        testing::internal::CaptureStderr();
+        dvb::ReadDvbSettings(ini.c_str(), &settings);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        if (row.variable != nullptr) unsetenv(row.variable);
+        EXPECT_EQ(1, std::count(errors.begin(), errors.end(), '\n')) << errors;
+        EXPECT_NE(std::string::npos, errors.find(row.error)) << errors;
+        EXPECT_EQ(3, settings.ku.count);
+        EXPECT_EQ(0u, settings.lock_timeout_ms);
+        EXPECT_EQ(dvb::Strategy::kAuto, settings.strategy);
+    }
+}
+
 TEST(DvbLibrary, DeviceNameTellsTheSearchAndTheStrategyCanBeForced) {
     struct Row {
         Personality personality;

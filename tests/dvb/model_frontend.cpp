@@ -274,6 +274,14 @@ void LogSec(unsigned long request, int value, const std::uint8_t *bytes = nullpt
     R().model.sec_log.push_back(event);
 }
 
+// The model's frontends are DVB devices; nothing else is there.
+DeviceFileKind ModelKind(const char *path) {
+    for (int i = 0; i < R().model.frontends; ++i) {
+        if (R().model.dvb_dir + "/adapter0/frontend" + std::to_string(i) == path) return DeviceFileKind::kDvbDevice;
+    }
+    return DeviceFileKind::kMissing;
+}
+
 int ModelOpen(const char *path, bool read_write) {
     Runtime &r = R();
     for (int i = 0; i < r.model.frontends; ++i) {
@@ -409,7 +417,7 @@ ModelFrontend &InstallModel(Personality personality, const PhysicalLnb &lnb, con
     g_runtime->model.lnb = lnb;
     g_runtime->model.scenario = scenario;
     sim::CompleteScenario(&g_runtime->model.scenario, 1);
-    dvb::Ops() = FrontendOps{ModelOpen, ModelClose, ModelIoctl, ModelClock, ModelSleep};
+    dvb::Ops() = FrontendOps{ModelKind, ModelOpen, ModelClose, ModelIoctl, ModelClock, ModelSleep};
     return g_runtime->model;
 }
 
