@@ -5,6 +5,7 @@
 #   leg_begin LEG       installs the leg's packages where missing (a leg run on its own)
 #   leg_note TEXT       one line of what ran, for the table
 #   leg_fail TEXT       ends the leg FAILED, with TEXT as its reason in the table
+#   ctest_summary FILE  ctest's closing line in the output FILE, and the tests it skipped
 #   linux_build TARGET...          build/, as the README configures it, with those targets
 #   windows_build ARCH [ARGS...]   build-win64 (x86_64) or build-win32 (i686) with the tests;
 #                                  ARGS go to the configuration
@@ -32,6 +33,13 @@ leg_fail() {
   # The first reason stands: a leg that fails in the guest has said why there.
   [ -z "${VESKER_CI_REASON:-}" ] || [ -s "$VESKER_CI_REASON" ] || printf '%s\n' "$*" > "$VESKER_CI_REASON"
   exit 1
+}
+
+ctest_summary() {
+  local line skipped
+  line=$(grep -E '^[0-9]+% tests passed' "$1" | tail -1)
+  skipped=$(sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Skipped\)$/\1/p' "$1" | paste -sd, - | sed 's/,/, /g')
+  echo "${line:-no test summary}${skipped:+; skipped: $skipped}"
 }
 
 linux_build() {

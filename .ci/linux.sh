@@ -10,6 +10,6 @@ echo "== $command"
 mkdir -p build-ci
 status=0
 bash -c "$command" < /dev/null 2>&1 | tee build-ci/linux-tests.txt || status=$?
-summary=$(grep -E '^[0-9]+% tests passed' build-ci/linux-tests.txt | tail -1)
-[ $status -eq 0 ] || leg_fail "the README's test command: exit $status${summary:+, $summary}"
-leg_note "the README's test command: ${summary:-no test summary}"
+summary=$(ctest_summary build-ci/linux-tests.txt)
+[ $status -eq 0 ] || leg_fail "the README's test command: exit $status, $summary"
+leg_note "the README's test command: $summary"

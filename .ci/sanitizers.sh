@@ -27,4 +27,4 @@ export LSAN_OPTIONS="report_objects=1"
 echo "== ctest under ASan+UBSan (detect_leaks=$leaks)"
 cd "$build"
 ctest --output-on-failure -j"$jobs" </dev/null | tee ctest.txt
-leg_note "$(grep -E '^[0-9]+% tests passed' ctest.txt | tail -1) under ASan+UBSan$([ $leaks = 1 ] && echo ' and LSan')"
+leg_note "under ASan+UBSan$([ $leaks = 1 ] && echo ' and LSan'): $(ctest_summary ctest.txt)"

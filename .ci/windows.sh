@@ -21,7 +21,7 @@ count=$(ctest --test-dir build-win64 -N | sed -nE 's/^Total Tests: ([0-9]+)$/\1/
 echo "   $count test executables, each run by $WINE"
 status=0
 ctest --test-dir build-win64 --output-on-failure -j"$jobs" < /dev/null | tee build-win64/ctest.txt || status=1
-tests=$(grep -E '^[0-9]+% tests passed' build-win64/ctest.txt | tail -1)
+tests=$(ctest_summary build-win64/ctest.txt)
 
 echo "== Whole runs: vesker.exe under Wine against the Linux build"
 bash tests/wine/whole_run_compare.sh build/vesker build/libLumorath.so \

@@ -35,7 +35,7 @@ wine_part() {
   # A test that hangs fails after five minutes instead of using up the guest's time.
   ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 < /dev/null | tee "$build/ctest.txt" || status=1
   echo "   tests took $((SECONDS - start)) s"
-  tests=$(grep -E '^[0-9]+% tests passed' "$build/ctest.txt" | tail -1)
+  tests=$(ctest_summary "$build/ctest.txt")
 
   echo "== Whole runs: the 32-bit vesker.exe under Wine against the Linux build"
   bash tests/wine/whole_run_compare.sh build/vesker build/libLumorath.so \
