@@ -20,7 +20,10 @@ grep -q "^Draw the band map to 0192.svg ...$" "$work/console.txt" || { cat "$wor
 xmllint --noout --dtdvalid /usr/share/xml/w3c-sgml-lib/schema/dtd/REC-SVG11-20110816/svg11.dtd \
   "$work/0192.svg" "$root"/tests/golden/*.svg "$root/docs/band-map.svg"
 
-height=$(sed -n 's/^<svg .* height="\([0-9]*\)".*/\1/p' "$work/0192.svg")
+# The picture has no size of its own: it scales to the window. A window of its viewBox's size
+# shows it at one pixel per unit, so the bars' coordinates are the screenshot's.
+height=$(sed -n 's/^<svg .* viewBox="0 0 1600 \([0-9]*\)".*/\1/p' "$work/0192.svg")
+[ -n "$height" ] || leg_fail "no viewBox 0 0 1600 H in the picture"
 profile=$(mktemp -d)
 if ! timeout 180 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
      --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars \
@@ -57,7 +60,7 @@ check_pixel() {
   fi
 }
 
-for row in "11000 #1a9641 green" "11200 #f5a300 amber" "11400 #d7191c red"; do
+for row in "11000 #0072b2 blue" "11200 #e69f00 orange" "11400 #d55e00 vermillion"; do
   read -r mhz colour name <<<"$row"
   bar=$(bar_near "$mhz")
   if [ -z "$bar" ]; then
@@ -70,7 +73,7 @@ for row in "11000 #1a9641 green" "11200 #f5a300 amber" "11400 #d7191c red"; do
   check_pixel "$name carrier $mhz MHz" $((x + w / 2)) $((y + h / 2)) "$colour"
 done
 
-# The gap between the green and the amber carrier, at the height of the green bar's centre.
+# The gap between the blue and the orange carrier, at the height of the blue bar's centre.
 read -r _ gx gy gw gh _ <<<"$(bar_near 11000)"
 read -r _ ax _ _ _ _ <<<"$(bar_near 11200)"
 check_pixel "gap between 11000 and 11200 MHz" $(((gx + gw + ax) / 2)) $((gy + gh / 2)) "#ffffff"

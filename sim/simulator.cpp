@@ -15,10 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "dish.h"
 #include "record/dvb_standard.h"
 #include "platform/platform.h"
+#include "scan/next_step.h"
 #include "search_timing.h"
 #include "tuner/lumorath.h"
 
@@ -301,6 +304,47 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
         std::fputc('\n', state.trace);
     }
     sim::Pace(outcome.modelled_ms);
+    return 1;
+}
+
+// The scan the program would make of the interval, stepped by its rule, searched by the model
+// as Vesker searches, but neither waited nor counted: the random draws depend on the step and
+// the carrier only, so this changes nothing of the scan that follows. A carrier locked again
+// from a later step counts as the program's duplicate: the scan moves on by one step.
+int LumorathModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned int step_khz, unsigned int polarization,
+                         unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
+                         unsigned int min_symbol_rate, unsigned int *modelled_ms, unsigned int *pace_percent) {
+    sim::SimState &state = State();
+    if (!sim::HasCap(LUMORATH_CAP_BLIND_SEARCH) || modelled_ms == nullptr || pace_percent == nullptr ||
+        polarization > 3 || step_khz == 0) {
+        return 0;
+    }
+    sim::SearchRequest request;
+    request.step_khz = step_khz;
+    request.polarization = polarization;
+    request.lof1_khz = lof1_khz;
+    request.lof2_khz = lof2_khz;
+    request.lofsw_khz = lofsw_khz;
+    request.min_symbol_rate = min_symbol_rate;
+    std::vector<std::pair<int, int>> locked;
+    double total_ms = 0.0;
+    TransponderRecord record;
+    for (std::uint64_t step = start_khz; step <= stop_khz;) {
+        request.frequency_khz = static_cast<std::uint32_t>(step);
+        const sim::SearchOutcome outcome =
+            sim::BlindSearch(*state.scenario, state.settings.tuner, state.dish, request, &record);
+        total_ms += outcome.modelled_ms;
+        const std::pair<int, int> carrier{outcome.satellite, outcome.carrier};
+        if (outcome.result != sim::SearchResult::kLocked ||
+            std::find(locked.begin(), locked.end(), carrier) != locked.end()) {
+            step += step_khz;
+            continue;
+        }
+        locked.push_back(carrier);
+        step = NextStepAfterCarrierKhz(step, step_khz, record);
+    }
+    *modelled_ms = static_cast<unsigned int>(std::min(total_ms, 4e9));
+    *pace_percent = static_cast<unsigned int>(state.settings.pace_percent);
     return 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "scan/interval_scan.h"
+#include "scan/scan_progress.h"
 
 namespace {
 
@@ -73,6 +74,8 @@ bool EndPass(bool complete) {
             OutputOptions pass_output = *g_ledger.output;
             pass_output.window_start_mhz = g_ledger.scanned_low_mhz;
             pass_output.window_stop_mhz = g_ledger.scanned_high_mhz;
+            pass_output.coverage = &CurrentPassCoverage();
+            pass_output.stopped = complete ? 0 : 1;
             written = RunOutputStep(g_records, count, scan_time_s, g_ledger.pass_number, pass_output);
         }
     }

@@ -7,6 +7,7 @@
 #include "driver/pass_ledger.h"
 #include "platform/platform.h"
 #include "scan/interval_scan.h"
+#include "scan/scan_progress.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ constexpr std::uint32_t kMaxStepMhz = 10;
 constexpr std::uint32_t kMinSymbolRateKs = 100;
 constexpr std::uint32_t kMaxSymbolRateKs = 100000;
 
+}  // namespace
+
 bool ParsePolarization(char *text, std::uint32_t *code) {
     for (char *c = text; *c != '\0'; ++c) {
         if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
@@ -38,6 +41,8 @@ bool ParsePolarization(char *text, std::uint32_t *code) {
     }
     return false;
 }
+
+namespace {
 
 // MaxSR is accepted whatever its value, as it always was; a value that drops what the interval
 // finds, or drops nothing, is most likely a slip, and standard error says what it does.
@@ -112,6 +117,8 @@ WalkOutcome WalkSections(const char *config_path, const LnbSettings &lnb, int di
 
         NoteScannedInterval(start_mhz, stop_mhz);
         outcome.scanned = true;
+        BeginIntervalProgress(CoveredInterval{polarization, start_mhz, stop_mhz, step_mhz, min_symbol_rate_ks,
+                                              max_symbol_rate_ks, 0});
         // The scan appends to the pass's records and publishes each one it accepts, so what this
         // interval found before a failed search is kept.
         std::uint32_t *published = PublishedCount();
@@ -138,6 +145,7 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
     for (std::uint32_t pass = 1;; ++pass) {
         if (output.loop != 0) Print("---------- Pass %u ----------\n", pass);
         BeginPass(pass);
+        BeginPassProgress(pass);
 
         // A stop asked for before the first step (during the device start, a dish pause or
         // between passes) ends the run before any search.
@@ -164,6 +172,7 @@ int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOpt
         }
     }
     CloseLedger();
+    EndScanProgress();
     if (!all_written) return kExitNotWritten;
     return search_failed ? kExitSearchFailed : kExitOk;
 }

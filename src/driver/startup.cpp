@@ -5,12 +5,15 @@
 
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
+#include "driver/config_check.h"
 #include "driver/pass_ledger.h"
 #include "driver/pass_loop.h"
+#include "driver/run_overview.h"
 #include "driver/usage.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
 #include "report/name_text.h"
+#include "report/extra_lists.h"
 #include "report/output_step.h"
 
 namespace {
@@ -33,6 +36,7 @@ void OnDeviceFound(int index, const char *name) {
         PrintableName(name != nullptr ? name : "", printable, sizeof printable);
         Print("Device %i: %s\n", index, printable);
     }
+    RememberDeviceName(index, name);
     ++g_device_count;
 }
 
@@ -73,18 +77,25 @@ bool ConfigPathOf(const char *argument, char *config_path) {
 }
 
 // `--help` and its short forms print the usage text, `--version` the banner line; both end
-// the program before any library is loaded. A file that really carries such a name is
-// still read as the configuration. True when the argument was such an option.
-bool AnswerInfoOption(const char *argument) {
+// the program before any library is loaded. Any other argument that begins with '-' is a
+// mistyped option: it is said on standard error with the usage line, and the run ends with
+// -1 before anything is read or started. A file that really carries such a name is still
+// read as the configuration. True when the argument ended the run, with its exit code.
+bool AnswerOption(const char *argument, int *exit_code) {
     const bool help = std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
                       std::strcmp(argument, "-?") == 0 || std::strcmp(argument, "/?") == 0;
     const bool version = std::strcmp(argument, "--version") == 0;
+    const bool option = help || version || argument[0] == '-';
     char config_path[kPathSize];
-    if ((!help && !version) || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    if (!option || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    *exit_code = kExitOk;
     if (help) {
         Platform().write_console(kUsageText, std::strlen(kUsageText));
-    } else {
+    } else if (version) {
         PrintBanner();
+    } else {
+        PrintError("vesker: unknown option %s\n%s", argument, kUsageLine);
+        *exit_code = kExitBadLnb;
     }
     return true;
 }
@@ -105,7 +116,8 @@ void ReadDirectoryOption(const char *key, char (&directory)[kPathSize + 1], cons
 int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     g_device_number = -1;
     g_device_count = 0;
-    if (argc > 1 && argv[1] != nullptr && AnswerInfoOption(argv[1])) return kExitOk;
+    int option_exit = kExitOk;
+    if (argc > 1 && argv[1] != nullptr && AnswerOption(argv[1], &option_exit)) return option_exit;
     // Ctrl+C, SIGTERM and SIGHUP are stop requests from here on; one that arrives while the
     // library hangs saves the running pass and ends the run. A closed console is ignored.
     Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
@@ -147,6 +159,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
             PrintError("Config file %s cannot be read (%s): the defaults are used\n", config_path, reason);
         }
     }
+    CheckConfiguration(config_path);
 
     LnbSettings lnb{};
     if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;
@@ -186,6 +199,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         Tuner().StopDVB();
         return kExitNoBlindSearch;
     }
+    AnnounceTuner(g_device_number);
     const int start_wait_s = IniReadInt("Options", "StartWait", 0, config_path);
     if (start_wait_s >= 1 && start_wait_s <= 9) Platform().sleep_ms(static_cast<std::uint32_t>(start_wait_s) * 1000u);
 
@@ -211,6 +225,9 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     output.lofsw_mhz = lnb.lofsw_mhz;
     output.band_map = IniReadInt("Options", "BandMap", 0, config_path);
 
+    output.extra_lists = ReadExtraLists(config_path);
+
+    PlanScan(config_path, lnb);
     const int result = RunPassLoop(config_path, lnb, output);
     Tuner().StopDVB();
     return result;

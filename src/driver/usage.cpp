@@ -40,3 +40,7 @@ const char kUsageText[] =
     "  -5 (251)  a blind search failed; what was found before it is written\n"
     "  -6 (250)  a report or list of the run could not be written\n"
     "  -7 (249)  cut short inside a tuner library call that did not return\n";
+
+const char kUsageLine[] =
+    "Usage: vesker [CONFIGURATION]\n"
+    "Try 'vesker --help' for more.\n";

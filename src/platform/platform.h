@@ -54,6 +54,15 @@ const char *EnvironmentValue(const char *name);
 // file (a pipe or a device, which could keep a reader waiting or reading for ever).
 bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size);
 
+// True when `directory` (empty: the current one) is a directory the program may create files
+// in. Otherwise false, with the reason: the system's error text, or that it is no directory.
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size);
+
+// Walks the lines of an INI file as the lookups read them (IniWalkLines in ini_reader.h);
+// false when the file cannot be read.
+struct IniLine;
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context);
+
 // The full path of the executable or library that holds `address` (the simulator finds its
 // settings file beside itself this way); false when it cannot be had.
 bool ModulePathOf(const void *address, char *out, std::size_t size);
@@ -120,6 +129,10 @@ struct PlatformHooks {
     bool (*stop_requested)();
     // Installs the stop handling described above (tests leave it out).
     void (*install_stop_handling)(void (*save_running_pass)(), int cut_short_code);
+    // The status line: one line on standard error, rewritten in place, only when standard error
+    // is a terminal (nothing at all otherwise). Console and error lines written meanwhile clear
+    // it first. An empty text clears it for good.
+    void (*show_status)(const char *text);
 };
 
 // The hooks in force; starts with the real operating system services.

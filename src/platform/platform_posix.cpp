@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sys/auxv.h>
 #include <sys/random.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -194,9 +195,77 @@ void WriteBounded(int descriptor, const char *text, std::size_t length) {
     }
 }
 
-void WriteConsole(const char *text, std::size_t length) { WriteBounded(STDOUT_FILENO, text, length); }
+// The status line, with the ECMA-48 controls every terminal of this kind takes. When standard
+// output goes to the same terminal, its transcript line may stand unfinished at the cursor
+// ("11700 Mhz ... " while a search runs): the status line then goes on the line below it, and
+// the cursor returns to where the transcript goes on. IND (ESC D) moves down a line, scrolling
+// at the bottom, CUU (ESC [A) back up; DECSC (ESC 7) saves that place, CUD (ESC [B) and CR go to
+// the line below, EL (ESC [K) erases what an older status left there, DECRC (ESC 8) returns.
+// ED (ESC [J) at the cursor erases it again. Alone on its terminal, the line is rewritten at
+// its start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusBelowOutput, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+volatile sig_atomic_t g_status_shown = 0;
+const char kStatusErasedBelow[] = "\x1b[J";
+const char kStatusErasedOwnLine[] = "\r\x1b[K";
 
-void WriteErrorLine(const char *text, std::size_t length) { WriteBounded(STDERR_FILENO, text, length); }
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    const char *term = std::getenv("TERM");
+    struct stat error_status{};
+    struct stat output_status{};
+    if (!isatty(STDERR_FILENO) || term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (isatty(STDOUT_FILENO) && ::fstat(STDERR_FILENO, &error_status) == 0 &&
+               ::fstat(STDOUT_FILENO, &output_status) == 0 && error_status.st_rdev == output_status.st_rdev) {
+        g_status_place = kStatusBelowOutput;
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+// Before any other output: a shown status line is erased. Also on the cut-short save's thread,
+// so only plain writes.
+void EraseStatus() {
+    if (!g_status_shown) return;
+    g_status_shown = 0;
+    if (g_status_place == kStatusBelowOutput) {
+        WriteBounded(STDERR_FILENO, kStatusErasedBelow, sizeof kStatusErasedBelow - 1);
+    } else {
+        WriteBounded(STDERR_FILENO, kStatusErasedOwnLine, sizeof kStatusErasedOwnLine - 1);
+    }
+}
+
+void ShowStatus(const char *text) {
+    if (StatusPlaceInUse() == kStatusNowhere) return;
+    if (text == nullptr || text[0] == '\0') {
+        EraseStatus();
+        return;
+    }
+    // Cut to the terminal's width less one column, so the line never wraps.
+    winsize window{};
+    int columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 1 ? window.ws_col : 80;
+    const bool below = g_status_place == kStatusBelowOutput;
+    char line[600];
+    const int length = std::snprintf(line, sizeof line, "%s%.*s\x1b[K%s", below ? "\x1b" "D\x1b[A\x1b" "7\x1b[B\r" : "\r",
+                                     columns - 1 < 500 ? columns - 1 : 500, text, below ? "\x1b" "8" : "");
+    if (length <= 0) return;
+    const std::size_t written = static_cast<std::size_t>(length) < sizeof line ? static_cast<std::size_t>(length)
+                                                                                : sizeof line - 1;
+    WriteBounded(STDERR_FILENO, line, written);
+    g_status_shown = 1;
+}
+
+void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
+    WriteBounded(STDOUT_FILENO, text, length);
+}
+
+void WriteErrorLine(const char *text, std::size_t length) {
+    EraseStatus();
+    WriteBounded(STDERR_FILENO, text, length);
+}
 
 void ReadLocalTime(LocalTime *out) {
     time_t now = std::time(nullptr);
@@ -273,6 +342,31 @@ bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) 
     const int descriptor = OpenPlainFile(path, reason, reason_size);
     if (descriptor < 0) return false;
     ::close(descriptor);
+    return true;
+}
+
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    struct stat status{};
+    if (::stat(path, &status) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        CopyReason(reason, reason_size, "not a directory");
+        return false;
+    }
+    if (::access(path, W_OK | X_OK) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    IniFile file(path);
+    if (!file.Open()) return false;
+    IniWalkLines(file.Source(), visit, context);
     return true;
 }
 
@@ -359,7 +453,8 @@ void DescribeLastError(char *out, std::size_t size) {
 const PlatformHooks &SystemPlatform() {
     static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,
                                         ReadUnsigned,  WriteConsole,   ReadLocalTime,
-                                        WriteErrorLine, StopRequested, InstallStopHandling};
+                                        WriteErrorLine, StopRequested, InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/ini_reader.h"
 #include "platform/platform.h"
 #include "platform/stop_state.h"
 
@@ -98,8 +99,75 @@ void WriteHandle(DWORD which, const char *text, std::size_t length) {
     DWORD written = 0;
     WriteFile(GetStdHandle(which), text, static_cast<DWORD>(length), &written, nullptr);
 }
-void WriteConsole(const char *text, std::size_t length) { WriteHandle(STD_OUTPUT_HANDLE, text, length); }
-void WriteErrorLine(const char *text, std::size_t length) { WriteHandle(STD_ERROR_HANDLE, text, length); }
+
+// The status line. Where standard output writes to the same console, the transcript may stand
+// unfinished at the cursor: the status goes into the console's title, beside the transcript.
+// Alone in its console (the transcript redirected), it is rewritten at the line's start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusTitle, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+volatile LONG g_status_shown = 0;
+char g_original_title[256] = "";
+
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0) {
+        g_status_place = kStatusTitle;
+        if (GetConsoleTitleA(g_original_title, sizeof g_original_title) == 0) g_original_title[0] = '\0';
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == 0 || info.dwSize.X < 2) return 80;
+    return info.dwSize.X;
+}
+
+// Before other output on the status line's own line: blanks over it.
+void EraseStatus() {
+    if (g_status_place != kStatusOwnLine || InterlockedExchange(&g_status_shown, 0) == 0) return;
+    char blanks[512];
+    int columns = ConsoleColumns() - 1;
+    if (columns > static_cast<int>(sizeof blanks) - 3) columns = static_cast<int>(sizeof blanks) - 3;
+    const int length = std::snprintf(blanks, sizeof blanks, "\r%*s\r", columns, "");
+    if (length > 0) WriteHandle(STD_ERROR_HANDLE, blanks, static_cast<std::size_t>(length));
+}
+
+void ShowStatus(const char *text) {
+    const StatusPlace place = StatusPlaceInUse();
+    if (place == kStatusNowhere) return;
+    const bool clear = text == nullptr || text[0] == '\0';
+    if (place == kStatusTitle) {
+        SetConsoleTitleA(clear ? g_original_title : text);
+        return;
+    }
+    if (clear) {
+        EraseStatus();
+        return;
+    }
+    char line[600];
+    int columns = ConsoleColumns() - 1;
+    if (columns > 500) columns = 500;
+    const int length = std::snprintf(line, sizeof line, "\r%-*.*s\r", columns, columns, text);
+    if (length <= 0) return;
+    WriteHandle(STD_ERROR_HANDLE, line, static_cast<std::size_t>(length) < sizeof line ? static_cast<std::size_t>(length)
+                                                                                       : sizeof line - 1);
+    InterlockedExchange(&g_status_shown, 1);
+}
+
+void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
+    WriteHandle(STD_OUTPUT_HANDLE, text, length);
+}
+void WriteErrorLine(const char *text, std::size_t length) {
+    EraseStatus();
+    WriteHandle(STD_ERROR_HANDLE, text, length);
+}
 
 void ReadLocalTime(LocalTime *out) {
     SYSTEMTIME now{};
@@ -242,6 +310,49 @@ __asm__(
     "    ret\n");
 #endif
 
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        std::snprintf(reason, reason_size, "not a directory");
+        return false;
+    }
+    // Whether a file may be created there is known only by creating one: a probe that the
+    // system removes when it is closed.
+    char probe[MAX_PATH];
+    if (GetTempFileNameA(path, "vsk", 0, probe) == 0) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    DeleteFileA(probe);
+    return true;
+}
+
+namespace {
+
+std::size_t ReadHandle(void *context, char *buffer, std::size_t size) {
+    DWORD got = 0;
+    if (ReadFile(*static_cast<HANDLE *>(context), buffer, static_cast<DWORD>(size), &got, nullptr) == 0) return 0;
+    return got;
+}
+
+}  // namespace
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    char reason[8];
+    if (!CheckReadableFile(path, reason, sizeof reason)) return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    IniWalkLines(IniSource{&file, ReadHandle}, visit, context);
+    CloseHandle(file);
+    return true;
+}
+
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     HMODULE module = nullptr;
     const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
@@ -369,7 +480,8 @@ bool WaitForStopRequest(std::uint32_t timeout_ms) {
 const PlatformHooks &SystemPlatform() {
     static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,
                                         ReadUnsigned,  WriteConsole,   ReadLocalTime,
-                                        WriteErrorLine, StopRequested, InstallStopHandling};
+                                        WriteErrorLine, StopRequested, InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

@@ -4,8 +4,10 @@
 
 #include "dish/committed_switch.h"
 #include "platform/platform.h"
-#include "record/value_names.h"
 #include "record/link_margin.h"
+#include "record/value_names.h"
+#include "scan/next_step.h"
+#include "scan/scan_progress.h"
 #include "tuner/lnb_band.h"
 #include "tuner/tuner_library.h"
 
@@ -86,6 +88,7 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
             }
         }
 
+        ShowStepProgress(static_cast<std::uint32_t>(step_start_khz), held);
         if (Tuner().Vesker(static_cast<std::uint32_t>(step_start_khz), step_khz, polarization, lof1_khz, lof2_khz,
                            lofsw_khz, min_symbol_rate, slot) == 0) {
             Print("error !");
@@ -99,11 +102,7 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
             Print("%.3f Mhz, %u KS, %s/%s, %s, %.1f (%.1f) dB - time %3.3fs", slot->frequency / 1000.0,
                   slot->symbol_rate / 1000u, SystemName(slot->system), ModulationName(slot->modulation),
                   FecName(slot->fec), slot->snr, LinkMargin(*slot), step_time_s);
-            // The next step starts a step width above the carrier's upper edge; a carrier
-            // reported below the step start must not hold the scan in place.
-            const std::uint64_t next_khz =
-                static_cast<std::uint64_t>(slot->frequency) + slot->carrier_width / 2u + step_khz;
-            step_start_khz = next_khz > step_start_khz ? next_khz : step_start_khz + step_khz;
+            step_start_khz = NextStepAfterCarrierKhz(step_start_khz, step_khz, *slot);
 
             const double threshold_db = slot->system == 2 ? min_snr2_db : min_snr1_db;
             // An unordered comparison (NaN on either side) rejects.

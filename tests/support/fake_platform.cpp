@@ -48,13 +48,15 @@ bool FakeStopRequested() { return g_fake.stop_requested; }
 
 void FakeInstallStopHandling(void (*save_running_pass)(), int) { g_fake.save_running_pass = save_running_pass; }
 
+void FakeShowStatus(const char *text) { g_fake.statuses.emplace_back(text != nullptr ? text : ""); }
+
 }  // namespace
 
 FakePlatform &InstallFakePlatform() {
     g_fake = FakePlatform{};
     Platform() = PlatformHooks{FakeClock,        FakeSleep,      FakeKeyHeld,       FakeReadUnsigned,
                                FakeWriteConsole, FakeLocalTime,  FakeWriteError,    FakeStopRequested,
-                               FakeInstallStopHandling};
+                               FakeInstallStopHandling, FakeShowStatus};
     return g_fake;
 }
 

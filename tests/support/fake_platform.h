@@ -24,6 +24,7 @@ struct FakePlatform {
     bool stop_requested = false;           // a signal's stop request, as from Ctrl+C
     std::size_t stop_at_sleep = 0;         // Ctrl+C during this pause (1-based); 0: never
     void (*save_running_pass)() = nullptr; // what the stop handling would run when cut short
+    std::vector<std::string> statuses;     // every status line shown ("" clears it)
 };
 
 // Installs fresh fakes (and returns them); RestoreSystemPlatform() puts the real hooks back.
