@@ -4,7 +4,6 @@
 
 #include "platform/platform.h"
 #include "record/value_names.h"
-#include "scan/interval_scan.h"
 
 namespace {
 
