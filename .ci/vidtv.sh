@@ -5,7 +5,8 @@
 # In the guest the real build/vesker and build/liblumorath-dvb.so (and the host's shared
 # libraries) run: the device list shows vidtv's frontend, a scan of two intervals finds
 # exactly vidtv's two carriers and writes the report and the list, the satellite-equipment
-# calls succeed, and a second program finds the frontend held and says so in one line.
+# calls succeed, the library says on standard error what the sweep costs and nothing else, and
+# a second program finds the frontend held and says so in one line.
 source "$(dirname "$0")/leg.sh"
 leg_begin vidtv
 linux_build vesker lumorath-dvb
@@ -70,11 +71,14 @@ echo "--- list:"
 cat reports/*.ini
 check "the scan exits 0" '[ \$status -eq 0 ]'
 check "the device list shows vidtv's frontend" \
-  "grep -q '^Device 0: Dummy demod for DVB-T/T2/C/S/S2 (adapter0/frontend0, symbol-rate sweep)' scan.out"
+  "grep -q '^Device 0: Dummy demod for DVB-T/T2/C/S/S2 (adapter0/frontend0, symbol-rate sweep, depth normal)' scan.out"
 check "exactly vidtv's two carriers" "grep -q '^Total tranponders found = 2' scan.out && \
   grep -q '^11050 Mhz ... 11050.000 Mhz, 27500 KS' scan.out && grep -q '^12050 Mhz ... 12050.000 Mhz, 27500 KS' scan.out"
 check "the report and the list are written" '[ \$(ls reports | wc -l) -eq 2 ]'
-check "the satellite-equipment calls succeed" "! grep -q 'failed !\\|not supported' scan.out && [ ! -s scan.err ]"
+check "the satellite-equipment calls succeed" "! grep -q 'failed !\\|not supported' scan.out"
+check "the library says on standard error what the sweep costs and nothing else" \
+  "[ \$(grep -c '^Lumorath DVB:' scan.err) -eq 1 ] && \
+   grep -q '^Lumorath DVB: adapter0/frontend0: a sweep with the rates configured of ' scan.err"
 # A second program holds the frontend open for writing.
 exec 3<>/dev/dvb/adapter0/frontend0
 $repository/build/vesker busy.ini > busy.out 2> busy.err

@@ -18,20 +18,41 @@ constexpr int kMaxAdapters = 256;
 constexpr int kMaxFrontendsPerAdapter = 8;
 
 // Driver behaviour by the frontend's name (FE_GET_INFO), from the drivers' sources in
-// linux drivers/media/dvb-frontends/: stv0900_core.c searches blind at every tune and reports
-// the measured frequency and rate; m88ds3103.c loads different lock registers for DVB-S and
-// DVB-S2, so each needs its own attempt; cx24117.c detects neither the system nor 8PSK.
+// linux drivers/media/dvb-frontends/:
+// - stv090x.c sets the rate window to 95..105 % of the rate asked for (stv090x_set_min_srate,
+//   stv090x_set_max_srate) and reads the legacy strength from the input AGC whether or not
+//   anything is locked, (dBm + 100) x 65535 / 100;
+// - stv0900_core.c searches blind at every tune and reports the measured frequency and rate; its
+//   legacy strength comes from the RF AGC at any time, scaled (dBm + 100) x 65535 / 70
+//   (stv0900_read_signal_strength);
+// - m88ds3103.c loads different lock registers for DVB-S and DVB-S2, so each needs its own
+//   attempt; its level comes from the tuner's statistics, refreshed every 2 s (ts2020.c), too
+//   stale to tell an empty step;
+// - cx24116.c and cx24117.c detect neither the system nor 8PSK, and their firmware reads the AGC
+//   at any time (CMD_GETAGC; a relative figure, read here on the ST scale);
+// - mxl5xx.c takes DVB-S and DVB-S2 as separate standards and gives the input power in dB at
+//   any time.
+// Every other driver is swept with both systems at once where it has DVB-S2, its capture not
+// known and no level read before a lock.
 struct DriverRow {
     const char *name_part;
     SearchKind search;
     SystemPlan plan;
+    RateCapture capture;
+    LevelBeforeLock level;
+    std::uint32_t legacy_strength_range_db;
 };
 const DriverRow kDriverRows[] = {
-    {"STV0900", SearchKind::kBuiltinBlind, SystemPlan::kTogether},
-    {"M88DS3103", SearchKind::kSweep, SystemPlan::kApart},
-    {"M88RS6000", SearchKind::kSweep, SystemPlan::kApart},
-    {"CX24117", SearchKind::kSweep, SystemPlan::kApartAndModulation},
+    {"STV090X", SearchKind::kSweep, SystemPlan::kTogether, RateCapture::kFivePercent, LevelBeforeLock::kLegacy, 100},
+    {"STV0900", SearchKind::kBuiltinBlind, SystemPlan::kTogether, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 70},
+    {"M88DS3103", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kNone, 100},
+    {"M88RS6000", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kNone, 100},
+    {"CX24116", SearchKind::kSweep, SystemPlan::kApartAndModulation, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 100},
+    {"CX24117", SearchKind::kSweep, SystemPlan::kApartAndModulation, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 100},
+    {"MXL5", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kStatistics, 100},
 };
+// A driver without a row: the legacy strength on the ST scale, which most satellite drivers follow.
+constexpr std::uint32_t kLegacyStrengthRangeDb = 100;
 
 bool ContainsNoCase(const char *text, const char *part) {
     const std::size_t length = std::strlen(part);
@@ -106,11 +127,19 @@ bool DriverHasBlindAlgorithm(int fd) {
 void ChooseSearch(int fd, Strategy strategy, const char *driver_name, FrontendEntry *entry) {
     entry->search = SearchKind::kSweep;
     entry->plan = entry->dvbs2 ? SystemPlan::kTogether : SystemPlan::kApart;
+    entry->capture = RateCapture::kUnknown;
+    entry->level_before_lock = LevelBeforeLock::kNone;
+    entry->legacy_strength_range_db = kLegacyStrengthRangeDb;
     const DriverRow *row = nullptr;
     for (const DriverRow &candidate : kDriverRows) {
         if (ContainsNoCase(driver_name, candidate.name_part)) row = &candidate;
     }
-    if (row != nullptr) entry->plan = row->plan;
+    if (row != nullptr) {
+        entry->plan = row->plan;
+        entry->capture = row->capture;
+        entry->level_before_lock = row->level;
+        entry->legacy_strength_range_db = row->legacy_strength_range_db;
+    }
     if (strategy == Strategy::kSweep) return;
     if (DriverHasBlindAlgorithm(fd)) {
         entry->search = SearchKind::kDriverBlind;
@@ -132,7 +161,7 @@ const char *SearchName(const FrontendEntry &entry) {
     return entry.plan == SystemPlan::kTogether ? "symbol-rate sweep" : "symbol-rate sweep, DVB-S and DVB-S2 apart";
 }
 
-void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
+void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, FrontendList *list) {
     list->count = 0;
     list->other_frontends = 0;
     list->not_frontends = 0;
@@ -186,7 +215,12 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, FrontendList *list) {
             entry.symbol_rate_max = info.symbol_rate_max;
             ChooseSearch(fd, strategy, info.name, &entry);
             Ops().close(fd);
-            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s)", info.name, label, SearchName(entry));
+            if (entry.search == SearchKind::kSweep) {
+                std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s, depth %s)", info.name, label, SearchName(entry),
+                              DepthName(depth));
+            } else {
+                std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s)", info.name, label, SearchName(entry));
+            }
             ++list->count;
         }
     }

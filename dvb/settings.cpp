@@ -12,23 +12,11 @@ namespace dvb {
 
 namespace {
 
-// The most common symbol rates of Ku- and C-band carriers, as counted over the published
-// transponder tables of the satellites in view of Europe, Africa and Asia (dtv-scan-tables,
-// dvb-s/, 2023): 27500, 30000 and 22000 kS/s cover about half the Ku carriers within the
-// +-5 % a demodulator captures; the C list about 60 % of the C-band ones.
-const std::uint32_t kDefaultKuRates[] = {27500, 30000, 22000};
-const std::uint32_t kDefaultCRates[] = {30000, 27500, 6666, 6111, 4444, 4000, 3333, 3000, 2222, 2000};
-
 constexpr std::uint32_t kMinRateKs = 100;
 constexpr std::uint32_t kMaxRateKs = 100000;
 constexpr int kMaxLockTimeoutMs = 60000;
 
 char g_settings_file[kSystemPathSize] = "";
-
-void SetDefaults(CandidateList *list, const std::uint32_t *rates, int count) {
-    for (int i = 0; i < count; ++i) list->rates_ks[i] = rates[i];
-    list->count = count;
-}
 
 const char *NonEmptyEnvironment(const char *name) {
     const char *value = EnvironmentValue(name);
@@ -82,7 +70,7 @@ bool ReadSetting(const char *ini_path, const char *key, const char *environment,
 void ReadRates(const char *ini_path, const char *key, const char *environment, CandidateList *list) {
     char text[512];
     const char *where = nullptr;
-    if (!ReadSetting(ini_path, key, environment, text, sizeof text, &where, "using the default list")) return;
+    if (!ReadSetting(ini_path, key, environment, text, sizeof text, &where, "using the measured list")) return;
     CandidateList parsed;
     if (ParseSymbolRates(text, &parsed)) {
         *list = parsed;
@@ -90,7 +78,7 @@ void ReadRates(const char *ini_path, const char *key, const char *environment, C
     }
     std::fprintf(stderr,
                  "Lumorath DVB: %s: %s=%s is not a list of up to %d symbol rates in kS/s (%u..%u); "
-                 "using the default list\n",
+                 "using the measured list\n",
                  Shown(where).text, key, Shown(text).text, kMaxCandidates, kMinRateKs, kMaxRateKs);
 }
 
@@ -113,7 +101,34 @@ bool SameText(const char *a, const char *b) {
     return *a == *b;
 }
 
+Depth ReadDepth(const char *ini_path) {
+    static const struct {
+        const char *name;
+        Depth depth;
+    } kDepths[] = {{"quick", Depth::kQuick}, {"normal", Depth::kNormal}, {"thorough", Depth::kThorough}};
+    char text[32];
+    const char *where = nullptr;
+    if (!ReadSetting(ini_path, "Depth", "LUMORATH_DVB_DEPTH", text, sizeof text, &where, "using normal")) {
+        return Depth::kNormal;
+    }
+    for (const auto &row : kDepths) {
+        if (SameText(text, row.name)) return row.depth;
+    }
+    std::fprintf(stderr, "Lumorath DVB: %s: Depth=%s is not quick, normal or thorough; using normal\n", Shown(where).text,
+                 Shown(text).text);
+    return Depth::kNormal;
+}
+
 }  // namespace
+
+const char *DepthName(Depth depth) {
+    switch (depth) {
+        case Depth::kQuick: return "quick";
+        case Depth::kNormal: return "normal";
+        case Depth::kThorough: return "thorough";
+    }
+    return "normal";
+}
 
 bool ParseSymbolRates(const char *text, CandidateList *list) {
     list->count = 0;
@@ -152,8 +167,9 @@ const char *DvbSettingsFile() {
 }
 
 void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
-    SetDefaults(&settings->ku, kDefaultKuRates, static_cast<int>(sizeof kDefaultKuRates / sizeof kDefaultKuRates[0]));
-    SetDefaults(&settings->c_band, kDefaultCRates, static_cast<int>(sizeof kDefaultCRates / sizeof kDefaultCRates[0]));
+    settings->ku.count = 0;
+    settings->c_band.count = 0;
+    settings->depth = ReadDepth(ini_path);
     ReadRates(ini_path, "SymbolRates", "LUMORATH_DVB_SYMBOL_RATES", &settings->ku);
     ReadRates(ini_path, "SymbolRatesC", "LUMORATH_DVB_SYMBOL_RATES_C", &settings->c_band);
 
