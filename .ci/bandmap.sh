@@ -3,23 +3,11 @@
 # with BandMap on, the picture (and the golden ones) validated as SVG 1.1 by xmllint, a
 # screenshot of it by headless Chromium, and the screenshot's pixels read at the centres of
 # the three carriers (one per margin colour) and at a point in a gap, which must be background.
-# Works unattended (no standard input, CI=true); installs what a fresh machine lacks. Where
-# Chromium cannot be had or cannot start, says so in one line and passes.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/leg.sh"
+leg_begin bandmap
+root=$repository
 build=$root/build
-jobs=${VESKER_JOBS:-2}
-
-source "$(dirname "$0")/install.sh"
-install_missing cmake g++ make libxml2-utils zlib1g-dev w3c-sgml-lib
-command -v chromium >/dev/null 2>&1 || install_missing chromium || true
-if ! command -v chromium >/dev/null 2>&1; then
-  echo "bandmap: not run: Debian's chromium could not be installed on this machine"
-  exit 0
-fi
-
-cmake -S "$root" -B "$build" </dev/null >/dev/null
-cmake --build "$build" -j"$jobs" --target vesker Lumorath </dev/null >/dev/null
+linux_build vesker Lumorath
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,11 +16,14 @@ g++ -O1 -o "$work/png_pixels" "$root/tests/band_map/png_pixels.cpp" -lz
 # The scan: the seed makes the carrier just below its required C/N lock.
 (cd "$work" && LUMORATH_LIBRARY="$build/libLumorath.so" LUMORATH_SCENARIO="$root/tests/band_map/three-margins.xml" \
    LUMORATH_SEED=14 "$build/vesker" "$root/tests/band_map/band-map.ini" >console.txt </dev/null)
-grep -q "^Draw the band map to 0192.svg ...$" "$work/console.txt" || { echo "FAIL: the scan drew no band map"; cat "$work/console.txt"; exit 1; }
+grep -q "^Draw the band map to 0192.svg ...$" "$work/console.txt" || { cat "$work/console.txt"; leg_fail "the scan drew no band map"; }
 xmllint --noout --dtdvalid /usr/share/xml/w3c-sgml-lib/schema/dtd/REC-SVG11-20110816/svg11.dtd \
   "$work/0192.svg" "$root"/tests/golden/*.svg "$root/docs/band-map.svg"
 
-height=$(sed -n 's/^<svg .* height="\([0-9]*\)".*/\1/p' "$work/0192.svg")
+# The picture has no size of its own: it scales to the window. A window of its viewBox's size
+# shows it at one pixel per unit, so the bars' coordinates are the screenshot's.
+height=$(sed -n 's/^<svg .* viewBox="0 0 1600 \([0-9]*\)".*/\1/p' "$work/0192.svg")
+[ -n "$height" ] || leg_fail "no viewBox 0 0 1600 H in the picture"
 profile=$(mktemp -d)
 if ! timeout 180 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
      --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars \
@@ -40,8 +31,7 @@ if ! timeout 180 chromium --headless --no-sandbox --disable-gpu --disable-quic -
      --window-size="1600,$height" "file://$work/0192.svg" >"$work/chromium.log" 2>&1 </dev/null ||
    [ ! -s "$work/shot.png" ]; then
   rm -rf "$profile"
-  echo "bandmap: not run: headless chromium could not take a screenshot here ($(tail -n 1 "$work/chromium.log"))"
-  exit 0
+  leg_fail "headless chromium took no screenshot: $(tail -n 1 "$work/chromium.log")"
 fi
 rm -rf "$profile"
 
@@ -70,7 +60,7 @@ check_pixel() {
   fi
 }
 
-for row in "11000 #1a9641 green" "11200 #f5a300 amber" "11400 #d7191c red"; do
+for row in "11000 #0072b2 blue" "11200 #e69f00 orange" "11400 #d55e00 vermillion"; do
   read -r mhz colour name <<<"$row"
   bar=$(bar_near "$mhz")
   if [ -z "$bar" ]; then
@@ -83,10 +73,11 @@ for row in "11000 #1a9641 green" "11200 #f5a300 amber" "11400 #d7191c red"; do
   check_pixel "$name carrier $mhz MHz" $((x + w / 2)) $((y + h / 2)) "$colour"
 done
 
-# The gap between the green and the amber carrier, at the height of the green bar's centre.
+# The gap between the blue and the orange carrier, at the height of the blue bar's centre.
 read -r _ gx gy gw gh _ <<<"$(bar_near 11000)"
 read -r _ ax _ _ _ _ <<<"$(bar_near 11200)"
 check_pixel "gap between 11000 and 11200 MHz" $(((gx + gw + ax) / 2)) $((gy + gh / 2)) "#ffffff"
 
 echo "bandmap: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+[ "$failed" -eq 0 ] || leg_fail "$failed of $((passed + failed)) pixel checks failed"
+leg_note "SVG 1.1 valid; screenshot by $(chromium --version 2>/dev/null | awk 'NR == 1 { print $1, $2 }'): $passed of $passed pixel checks"

@@ -1,29 +1,23 @@
 #!/usr/bin/env bash
 # The install and package leg:
-#  1. `cmake --install` into a staging directory; the installed bin/vesker (a link into
-#     lib/vesker/) scans the simulator from another directory, and its files equal those of
-#     the build tree's program;
+#  1. `cmake --install` of the Linux build (build/) into a staging directory; the installed
+#     bin/vesker (a link into lib/vesker/) scans the simulator from another directory, and its
+#     files equal those of the build tree's program;
 #  2. the Debian package: lintian without errors, `dpkg -i`, `vesker --version`, a simulator
 #     scan and `man -w vesker`, then `dpkg -r` leaves nothing of it behind;
-#  3. the Windows zips (x86-64 and i686): layout and CR LF readme, then each vesker.exe under
-#     its Wine with simulator\Lumorath.dll copied beside it.
+#  3. the Windows zips (x86-64 and i686, from build-win64 and build-win32): layout and CR LF
+#     readme; the x86-64 vesker.exe under wine64 as the readme says (tests/wine/zip_run.sh). The
+#     i686 one runs under 32-bit Wine in the windows32 leg, which has that Wine at hand.
 # Needs no standard input. VESKER_JOBS sets the build parallelism (default 2).
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-jobs=${VESKER_JOBS:-2}
-
-source "$(dirname "$0")/install.sh"
-install_missing cmake g++ make dpkg-dev file
-# The rest serve single parts, and each part says in one line when its tool is missing.
-install_missing lintian man-db groff-base unzip g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 ||
-  echo "== not every package of this leg could be installed; the parts that need one say so"
-have() { command -v "$1" >/dev/null 2>&1; }
+source "$(dirname "$0")/leg.sh"
+leg_begin package
+root=$repository
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+failures=()
+fail() { echo "FAIL: $*"; status=1; failures+=("$*"); }
 # The varying texts of the files (the list's date, the report's scan time): the same mask as
 # the Wine comparison, taken from it.
 eval "$(sed -n '/^mask() {$/,/^}$/p' tests/wine/whole_run_compare.sh)"
@@ -44,20 +38,15 @@ compare_runs() {
 }
 
 echo "== the manual page renders without warnings"
-if have man && have groff; then
-  warnings=$(MANWIDTH=80 man --warnings -l doc/vesker.1 2>&1 >/dev/null; groff -man -ww -z doc/vesker.1 2>&1)
-  [ -z "$warnings" ] && echo "ok   doc/vesker.1" || fail "doc/vesker.1: $warnings"
-else
-  echo "== manual page not checked: man or groff is not installed"
-fi
+warnings=$(MANWIDTH=80 man --warnings -l doc/vesker.1 2>&1 >/dev/null; groff -man -ww -z doc/vesker.1 2>&1)
+[ -z "$warnings" ] && echo "ok   doc/vesker.1" || fail "doc/vesker.1: $warnings"
 
-echo "== Linux build (no tests) in build-package"
-cmake -S . -B build-package -DVESKER_TESTS=OFF </dev/null >/dev/null
-cmake --build build-package -j"$jobs" </dev/null >/dev/null
+echo "== Linux build (build/)"
+linux_build all
 
 echo "== cmake --install into a staging directory"
 stage=$work/stage
-cmake --install build-package --prefix "$stage" --strip </dev/null >/dev/null
+cmake --install build --prefix "$stage" --strip </dev/null >/dev/null
 for path in bin/vesker lib/vesker/vesker lib/vesker/libLumorath.so lib/vesker/liblumorath-sim.so \
             share/doc/vesker/README.md share/doc/vesker/LICENSE share/doc/vesker/examples/universal-ku.ini \
             share/man/man1/vesker.1; do
@@ -81,7 +70,7 @@ for run in "${runs[@]}"; do
   mkdir -p "$work/tree-$config" "$work/installed-$config"
   (cd "$work/tree-$config" && LUMORATH_LIBRARY= LUMORATH_PACE=0 \
      LUMORATH_SCENARIO=${scenario:+$root/examples/$scenario} \
-     "$root/build-package/vesker" "$root/examples/$config" </dev/null >../tree-$config.txt 2>&1) ||
+     "$root/build/vesker" "$root/examples/$config" </dev/null >../tree-$config.txt 2>&1) ||
     fail "build tree's run of $config: exit $?"
   (cd "$work/installed-$config" && LUMORATH_LIBRARY=$stage/lib/vesker/liblumorath-sim.so LUMORATH_PACE=0 \
      LUMORATH_SCENARIO=${scenario:+$stage/share/doc/vesker/examples/$scenario} \
@@ -91,24 +80,22 @@ for run in "${runs[@]}"; do
 done
 
 echo "== Debian package"
-(cd build-package && cpack -G DEB </dev/null >/dev/null)
-deb=build-package/vesker_$(sed -nE 's/^CMAKE_PROJECT_VERSION:STATIC=(.*)$/\1/p' build-package/CMakeCache.txt)_amd64.deb
+(cd build && cpack -G DEB </dev/null >/dev/null)
+deb=build/vesker_$(sed -nE 's/^CMAKE_PROJECT_VERSION:STATIC=(.*)$/\1/p' build/CMakeCache.txt)_amd64.deb
 [ -f "$deb" ] || { fail "no $deb"; deb=; }
 if [ -n "$deb" ]; then
   dpkg-deb -f "$deb" Depends
-  if have lintian; then
-    lintian_status=0
-    lintian --fail-on error "$deb" </dev/null >"$work/lintian.txt" 2>&1 || lintian_status=$?
-    grep -v '^running with root privileges' "$work/lintian.txt" || true
-    [ $lintian_status -eq 0 ] && echo "ok   lintian: no errors" || fail "lintian: errors (exit $lintian_status)"
-  else
-    echo "== lintian not run: it is not installed"
-  fi
-  if [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
-    echo "== dpkg -i not run: neither root nor password-less sudo"
+  lintian_status=0
+  lintian --fail-on error "$deb" </dev/null >"$work/lintian.txt" 2>&1 || lintian_status=$?
+  grep -v '^running with root privileges' "$work/lintian.txt" || true
+  [ $lintian_status -eq 0 ] && echo "ok   lintian: no errors" || fail "lintian: errors (exit $lintian_status)"
+  if ! can_install; then
+    fail "dpkg -i not run: neither root nor password-less sudo"
   elif dpkg -s vesker >/dev/null 2>&1; then
-    echo "== dpkg -i not run: a vesker package is already installed on this machine"
+    # Not replaced: it may be someone's own. A run that stopped half-way leaves none (see the trap).
+    fail "dpkg -i not run: a vesker package is already installed on this machine (dpkg -r vesker)"
   else
+    trap 'rm -rf "$work"; dpkg -s vesker >/dev/null 2>&1 && as_root dpkg -r vesker >/dev/null 2>&1' EXIT
     # dpkg does not wait for its lock: someone else may be installing packages right now.
     dpkg_waiting() {
       local try output
@@ -128,7 +115,7 @@ if [ -n "$deb" ]; then
          vesker /usr/share/doc/vesker/examples/universal-ku.ini </dev/null >../deb-run.txt 2>&1) ||
         fail "packaged scan: exit $?"
       compare_runs "$work/tree-universal-ku.ini" "$work/deb-run" "packaged vesker, universal-ku.ini"
-      if have man; then man -w vesker || fail "man -w vesker finds no manual page"; else echo "== man -w not run: man is not installed"; fi
+      man -w vesker || fail "man -w vesker finds no manual page"
     else
       fail "dpkg -i $deb"
     fi
@@ -149,17 +136,10 @@ if [ -n "$deb" ]; then
 fi
 
 echo "== Windows zips"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
 for arch in x86_64 i686; do
-  unset WINEARCH
-  build=build-zip-$arch
-  if ! ls /usr/bin/$arch-w64-mingw32-g++* >/dev/null 2>&1 || ! have unzip; then
-    echo "== $arch zip not built: the mingw-w64 compiler or unzip is not installed"
-    continue
-  fi
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" -DVESKER_TESTS=OFF </dev/null >/dev/null
-  cmake --build "$build" -j"$jobs" </dev/null >/dev/null
+  windows_build "$arch" > /dev/null
+  build=build-win64; [ "$arch" = i686 ] && build=build-win32
+  rm -f "$build"/vesker-*-windows-*.zip
   (cd "$build" && cpack </dev/null >/dev/null)
   zip=$(ls "$build"/vesker-*-windows-$arch.zip)
   unpacked=$work/zip-$arch
@@ -172,45 +152,20 @@ for arch in x86_64 i686; do
   [ "$(grep -c $'\r$' "$unpacked/readme.txt")" -eq "$(wc -l <"$unpacked/readme.txt")" ] ||
     fail "$(basename "$zip"): readme.txt has lines without CR LF"
   echo "ok   $(basename "$zip"): $(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')"
-
-  if [ "$arch" = x86_64 ]; then
-    wine=/usr/lib/wine/wine64
-    [ -x "$wine" ] || wine=$(command -v wine64 || true)
-    export WINEPREFIX=${VESKER_WINEPREFIX64:-$root/build-win64/wine-prefix}
-  else
-    # The 32-bit loader of wine32:i386; /usr/bin/wine alone would hand the program to wine64.
-    wine=/usr/lib/wine/wine
-    export WINEPREFIX=${VESKER_WINEPREFIX32:-$root/$build/wine-prefix}
-    export WINEARCH=win32
-  fi
-  if [ -z "$wine" ] || [ ! -x "$wine" ]; then
-    echo "== $arch zip not run under Wine: $([ "$arch" = i686 ] && echo 'wine32:i386' || echo wine64) is not installed"
-    continue
-  fi
-  # Some kernels refuse i386 programs ("Exec format error"): Wine's 32-bit loader then fails.
-  if ! probe=$("$wine" --version </dev/null 2>&1); then
-    echo "== $arch zip not run under Wine: $wine cannot run here ($(printf '%s' "$probe" | head -n 1))"
-    continue
-  fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
-    "$(dirname "$wine")/wineserver" -w 2>/dev/null || true
-  fi
-  # The readme's own steps: the simulator copied beside vesker.exe, an example scanned.
-  cp "$unpacked/simulator/Lumorath.dll" "$unpacked/"
-  if ! probe=$(cd "$unpacked" && "$wine" vesker.exe --version </dev/null 2>&1) ||
-     [ "$(printf '%s' "$probe" | tr -d '\r')" != "Vesker ver.1.1.0.1338-commited" ]; then
-    fail "$arch: vesker.exe --version under $wine: $probe"
-    continue
-  fi
-  mkdir -p "$work/wine-$arch"
-  (cd "$unpacked" && LUMORATH_PACE=0 "$wine" vesker.exe 'examples\universal-ku.ini' </dev/null >"$work/wine-$arch.txt" 2>&1) ||
-    fail "$arch: vesker.exe examples\\universal-ku.ini: exit $?"
-  mv "$unpacked"/S9.0E.* "$work/wine-$arch/" 2>/dev/null || true
-  compare_runs "$work/tree-universal-ku.ini" "$work/wine-$arch" "$arch vesker.exe under $(basename "$wine"), universal-ku.ini"
-  "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
 done
 
-[ $status -eq 0 ] && echo "== install and package leg passed" || echo "== install and package leg FAILED"
-exit $status
+echo "== The x86-64 zip under wine64"
+provision_wine64_prefix > /dev/null || true
+export WINEPREFIX=$work/wine-prefix
+if wine_unpack_prefix "$WINE64_PREFIX" "$WINEPREFIX"; then
+  zip_run=$(WINE=/usr/lib/wine/wine64 bash tests/wine/zip_run.sh "$(ls build-win64/vesker-*-windows-x86_64.zip)" \
+            build/vesker "$root" </dev/null) || fail "${zip_run:-the x86-64 zip under wine64}"
+  echo "$zip_run"
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+else
+  fail "no 64-bit Wine prefix: .ci/provision.sh wine-prefixes did not make one"
+fi
+
+[ $status -eq 0 ] || leg_fail "${#failures[@]} failed: ${failures[0]}"
+echo "== install and package leg passed"
+leg_note "install, Debian package (lintian, dpkg -i and -r), zips x86_64 and i686; ${zip_run#ok   }"

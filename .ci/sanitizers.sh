@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer: a build with
 # VESKER_SANITIZERS=ON in build-sanitizers, then ctest. Any report fails the run.
-# Works unattended (no standard input, CI=true); installs what a fresh machine lacks.
 # VESKER_JOBS sets the build parallelism (default 2).
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/leg.sh"
+leg_begin sanitizers
+root=$repository
 build=$root/build-sanitizers
-jobs=${VESKER_JOBS:-2}
-
-source "$(dirname "$0")/install.sh"
-install_missing cmake g++ make libgtest-dev
 
 cmake -S "$root" -B "$build" -DVESKER_SANITIZERS=ON -DVESKER_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null
 cmake --build "$build" -j"$jobs" </dev/null
@@ -21,7 +17,7 @@ probe=$(find "$build/tests" -maxdepth 1 -type f -name '*_test' -perm -u+x | head
 if [ -n "$probe" ] &&
    ! ASAN_OPTIONS=detect_leaks=1 "$probe" --gtest_list_tests >/dev/null 2>"$build/lsan-probe.log" </dev/null &&
    grep -q "LeakSanitizer has encountered a fatal error\|does not work under ptrace" "$build/lsan-probe.log"; then
-  echo "== LeakSanitizer cannot run here; leak detection off"
+  leg_note "leak detection off: LeakSanitizer cannot run here ($(grep -m1 LeakSanitizer "$build/lsan-probe.log"))"
   leaks=0
 fi
 
@@ -30,4 +26,5 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="report_objects=1"
 echo "== ctest under ASan+UBSan (detect_leaks=$leaks)"
 cd "$build"
-ctest --output-on-failure -j"$jobs" </dev/null
+ctest --output-on-failure -j"$jobs" </dev/null | tee ctest.txt
+leg_note "under ASan+UBSan$([ $leaks = 1 ] && echo ' and LSan'): $(ctest_summary ctest.txt)"

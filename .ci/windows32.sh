@@ -1,47 +1,27 @@
 #!/usr/bin/env bash
-# The 32-bit Windows leg: the i686 build's whole test suite under 32-bit Wine (wine32:i386) in
-# a 32-bit prefix of its own, whole runs of its vesker.exe compared with the Linux build, and a
-# whole run against the simulator built with functions that pop their own arguments (stdcall).
-# Where this machine's kernel refuses i386 programs ("Exec format error"), the Wine part runs
-# inside a QEMU guest with Debian's kernel (.ci/guest/guest.sh). Needs no standard input.
+# The 32-bit Windows leg: the i686 build's whole test suite under 32-bit Wine (wine32:i386) in a
+# copy of the provisioned 32-bit prefix, whole runs of its vesker.exe compared with the Linux
+# build, a whole run against the simulator built with functions that pop their own arguments
+# (stdcall), and the i686 zip used as its readme says. Where this machine's kernel refuses i386
+# programs ("Exec format error"), the Wine part runs inside a QEMU guest with Debian's kernel
+# (.ci/guest/guest.sh). 32-bit Wine itself, on this system or in a Debian root of its own, is
+# provisioned by .ci/env/wine.sh.
 #
-# wine32:i386 goes onto this system when its i386 packages can be had at the versions of the
-# amd64 ones already installed (multi-arch needs both alike). When they cannot, say because the
-# mirror's i386 security index is behind its amd64 one, Wine goes into a Debian root of the
-# leg's own instead, built from the signed release alone so that all its packages agree, and
-# runs there under chroot.
-#
-#   bash .ci/windows32.sh            build, install, then the Wine part here or in the guest
+#   bash .ci/windows32.sh            build, then the Wine part here or in the guest
 #   bash .ci/windows32.sh wine-part  the Wine part alone, on builds already made (the guest runs it)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+source "$(dirname "$0")/leg.sh"
 build=build-win32
-reference=build-win-linuxref
-source .ci/install.sh
 
-# The Debian root of the leg's own, and the two commands that enter it (written by
-# make_root_commands). Kept between runs, like an installed package.
-wine32_root=${VESKER_WINE32_ROOT:-/var/lib/vesker-ci/wine32-root}
-root_commands=$root/$build/wine32-root-bin
-
-# The tests, the whole runs and the stdcall run, with 32-bit Wine on this kernel.
+# The tests, the whole runs, the stdcall run and the zip, with 32-bit Wine on this kernel.
 wine_part() {
-  local wine32=${WINE32:-/usr/lib/wine/wine} wineserver=/usr/lib/wine/wineserver32 status=0 start count
-  if [ -n "${WINE32_ROOT:-}" ]; then
-    wineserver=$root_commands/wineserver32
-    bind_into_root
-  fi
-  export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINE=$wine32
-  export WINEPREFIX=${WINE32_PREFIX:-$root/$build/wine-prefix}
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "== creating the 32-bit Wine prefix $WINEPREFIX"
-    start=$SECONDS
-    "$wine32" wineboot -i < /dev/null > /dev/null 2>&1 || true
-    "$wineserver" -w || true
-    [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot did not create $WINEPREFIX" >&2; return 1; }
-    echo "   wineboot -i took $((SECONDS - start)) s"
-  fi
+  local wine32=$WINE32 wineserver status=0 start count tests runs stdcall zip
+  wineserver=$(wine32_server)
+  [ -z "${WINE32_ROOT:-}" ] || wine32_bind_into_root "$repository"
+  export WINEARCH=win32 WINE=$wine32
+  export WINEPREFIX=${WINE32_PREFIX_COPY:-$repository/$build/wine-prefix}
+  start=$SECONDS
+  wine_unpack_prefix "$WINE32_PREFIX" "$WINEPREFIX" || leg_fail "no 32-bit Wine prefix"
+  echo "== the 32-bit prefix unpacked to $WINEPREFIX in $((SECONDS - start)) s"
   # One server for every later start: each Wine start then takes seconds less. The first start
   # launches Wine's own services, which then live as long as the server: launch them here with
   # nothing to hold open, not in the first test, whose output pipe CTest would wait on for ever.
@@ -53,18 +33,28 @@ wine_part() {
   echo "   $count test executables, each run by $wine32 (32-bit${WINE32_ROOT:+, in the Debian root $WINE32_ROOT})"
   start=$SECONDS
   # A test that hangs fails after five minutes instead of using up the guest's time.
-  ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 < /dev/null || status=1
+  ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 < /dev/null | tee "$build/ctest.txt" || status=1
   echo "   tests took $((SECONDS - start)) s"
+  tests=$(ctest_summary "$build/ctest.txt")
 
   echo "== Whole runs: the 32-bit vesker.exe under Wine against the Linux build"
-  bash tests/wine/whole_run_compare.sh "$reference/vesker" "$reference/libLumorath.so" \
-    "$build/vesker.exe" "$build/Lumorath.dll" "$root" < /dev/null || status=1
+  bash tests/wine/whole_run_compare.sh build/vesker build/libLumorath.so \
+    "$build/vesker.exe" "$build/Lumorath.dll" "$repository" < /dev/null | tee "$build/whole-runs.txt" || status=1
+  runs=$(tail -1 "$build/whole-runs.txt")
 
   echo "== Whole run against the stdcall simulator"
-  stdcall_whole_run || status=1
+  stdcall=$(stdcall_whole_run) || status=1
+  echo "$stdcall"
+  stdcall=$(tail -1 <<<"$stdcall")
+
+  echo "== The i686 zip as its readme says"
+  zip=$(bash tests/wine/zip_run.sh "$(ls "$build"/vesker-*-windows-*.zip)" build/vesker "$repository" < /dev/null) || status=1
+  echo "$zip"
 
   "$wineserver" -k 2>/dev/null || true
-  return $status
+  [ $status -eq 0 ] || leg_fail "under 32-bit Wine: ${tests:-no tests}; $runs; $(tail -1 <<<"$stdcall"); $(tail -1 <<<"$zip")"
+  leg_note "under 32-bit Wine${WINE32_ROOT:+ (Debian root)}${GUEST_RUN:+ in the QEMU guest}: $tests; $runs"
+  leg_note "stdcall simulator: exit 0, $(sed -nE 's/.* ([0-9]+ transponders).*/\1/p' <<<"$stdcall"), device stopped; ${zip#ok   }"
 }
 
 # vesker.exe beside the stdcall Lumorath.dll, scanning the built-in satellite: it must find
@@ -91,80 +81,8 @@ stdcall_whole_run() {
     rm -rf "$work"
     return 1
   fi
-  echo "ok   stdcall whole run: $(tr -d '\r' < "$work/stderr.txt" | tail -1)"
+  echo "ok   stdcall whole run: exit 0, $found transponders, $(tr -d '\r' < "$work/stderr.txt" | tail -1)"
   rm -rf "$work"
-}
-
-# dpkg --add-architecture i386, apt-get update and wine32:i386 on this system.
-install_wine32() {
-  dpkg -s wine32:i386 > /dev/null 2>&1 && [ -e /usr/lib/wine/wine ] && return 0
-  echo "== installing wine32:i386"
-  dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
-  apt_update
-  # On a kernel that refuses i386 programs some i386 maintainer scripts fail; the files are in place.
-  DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=900 install -y -q wine32:i386 \
-    < /dev/null > "$build/wine32-install.log" 2>&1 || true
-  [ -e /usr/lib/wine/wine ] && return 0
-  echo "   wine32:i386 cannot be installed on this system: $(grep -m1 '^E: ' "$build/wine32-install.log")"
-  grep -m1 ':i386 : Depends: .* but ' "$build/wine32-install.log" | sed 's/^ */   for one: /' || true
-  return 1
-}
-
-# The Debian root with wine32:i386: debootstrap checks the release's signature, apt inside
-# checks every index against it. Built aside and renamed, so a broken build is never taken.
-build_wine32_root() {
-  [ -e "$wine32_root/.complete" ] && return 0
-  [ "$(id -u)" -eq 0 ] || { echo "   a Debian root of the leg's own needs root"; return 1; }
-  install_missing debootstrap > /dev/null || return 1
-  local part=$wine32_root.part suite mirror=http://deb.debian.org/debian start=$SECONDS
-  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  echo "== building a Debian root ($suite) with wine32:i386 in $wine32_root"
-  rm -rf "$part" && mkdir -p "$(dirname "$part")"
-  debootstrap --variant=minbase --arch=amd64 "$suite" "$part" "$mirror" > "$part.log" 2>&1 ||
-    { echo "   debootstrap failed:"; tail -5 "$part.log"; return 1; }
-  echo "deb $mirror $suite-updates main" >> "$part/etc/apt/sources.list"
-  chroot "$part" dpkg --add-architecture i386
-  apt_update chroot "$part" > /dev/null
-  DEBIAN_FRONTEND=noninteractive chroot "$part" apt-get install -y -q --no-install-recommends \
-    wine32:i386 < /dev/null > "$part.log" 2>&1 || true
-  chroot "$part" apt-get clean
-  [ -x "$part/usr/lib/wine/wine" ] || { echo "   wine32:i386 did not install:"; tail -5 "$part.log"; return 1; }
-  touch "$part/.complete" && mv "$part" "$wine32_root" && rm -f "$part.log"
-  echo "   built in $((SECONDS - start)) s"
-}
-
-# $root_commands/wine and wineserver32: each runs its program in the root, at the current
-# directory (bind_into_root puts it there under the same path).
-make_root_commands() {
-  local program
-  mkdir -p "$root_commands"
-  for program in wine wineserver32; do
-    printf '%s\n' '#!/bin/sh' \
-      "exec chroot $wine32_root /bin/sh -c 'cd \"\$1\" && shift && exec \"\$@\"' sh \"\$PWD\" /usr/lib/wine/$program \"\$@\"" \
-      > "$root_commands/$program"
-    chmod 755 "$root_commands/$program"
-  done
-}
-
-# What Wine needs to see from inside the root: the kernel's file systems, the repository, the
-# temporary directories and the scan tables the whole runs read. Bound in a mount namespace of
-# this process's own (made by the wine-part entry), so they vanish with it.
-bind_into_root() {
-  local dir
-  for dir in /proc /sys /dev /tmp "${TMPDIR:-/tmp}" "$root" /usr/share/dvb; do
-    [ -d "$dir" ] || continue
-    mountpoint -q "$WINE32_ROOT$dir" && continue
-    mkdir -p "$WINE32_ROOT$dir" && mount --rbind "$dir" "$WINE32_ROOT$dir"
-  done
-}
-
-# 32-bit Wine's version, where this kernel runs i386 programs.
-wine32_version() {
-  if [ -n "${WINE32_ROOT:-}" ]; then
-    chroot "$WINE32_ROOT" /usr/lib/wine/wine --version
-  else
-    /usr/lib/wine/wine --version
-  fi
 }
 
 if [ "${1:-}" = wine-part ]; then
@@ -172,51 +90,34 @@ if [ "${1:-}" = wine-part ]; then
     VESKER_OWN_MOUNTS=1 exec unshare --mount --propagation private bash "$0" wine-part
   fi
   wine_part
-  exit $?
-fi
-
-install_missing g++-mingw-w64-i686 cmake make
-mkdir -p "$build"
-if install_wine32; then
-  export WINE32=/usr/lib/wine/wine
-elif build_wine32_root; then
-  make_root_commands
-  export WINE32_ROOT=$wine32_root WINE32=$root_commands/wine
-else
-  echo "== windows32: the 32-bit tests were not run: wine32:i386 cannot be installed here, nor in a Debian root of the leg's own"
   exit 0
 fi
+
+leg_begin windows32
+provision_wine32 || leg_fail "no 32-bit Wine: wine32:i386 cannot be installed here, nor in a Debian root of its own"
 echo "== Windows 32-bit: build with the test suite and the stdcall simulator"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DVESKER_TESTS=ON \
-  -DVESKER_WINE="$WINE32" > /dev/null
-cmake --build "$build" -j2
-cmake -S . -B "$reference" -DVESKER_TESTS=OFF > /dev/null
-cmake --build "$reference" -j2 --target vesker Lumorath
+windows_build i686 -DVESKER_WINE="$WINE32"
+(cd "$build" && cpack < /dev/null > /dev/null)
+linux_build vesker Lumorath
 
 start=$SECONDS
-if wine32_version > /dev/null 2>&1; then
-  echo "== this kernel runs i386 programs: the Wine part runs here"
-  status=0
-  bash .ci/windows32.sh wine-part || status=$?
+if wine32_runs_here; then
+  echo "== the 32-bit loader runs here: so does the Wine part"
+  bash .ci/windows32.sh wine-part
   echo "== windows32: the Wine part took $((SECONDS - start)) s here"
-  exit $status
-fi
-
-# The loader started straight from here, for the kernel's own words.
-refusal=$("${WINE32_ROOT:-}/usr/lib/wine/wine" --version 2>&1 | tail -1 | sed 's/^.*: //') || true
-echo "== this kernel refuses i386 programs ($refusal): the Wine part runs in a QEMU guest"
-source .ci/guest/guest.sh
-if ! guest_available; then
-  echo "== windows32: the 32-bit tests were not run: no QEMU guest here ($guest_unavailable_reason)"
   exit 0
 fi
+echo "== the 32-bit loader does not run here ($(wine32_refusal)): the Wine part runs in a QEMU guest"
+guest_prepare > /dev/null || leg_fail "no QEMU guest here ($guest_unavailable_reason)"
 status=0
 run_in_guest --timeout 900 --mem 3072 \
-  "WINE32_PREFIX=/tmp/wine-prefix-32 WINE32=$WINE32 WINE32_ROOT=${WINE32_ROOT:-} bash .ci/windows32.sh wine-part" ||
+  "GUEST_RUN=1 VESKER_CI_STATE=$VESKER_CI_STATE VESKER_CI_NOTES=${VESKER_CI_NOTES:-} VESKER_CI_REASON=${VESKER_CI_REASON:-} \
+   WINE32_PREFIX_COPY=/tmp/wine-prefix-32 WINE32=$WINE32 WINE32_ROOT=${WINE32_ROOT:-} bash .ci/windows32.sh wine-part" ||
   status=$?
 echo "== windows32: the Wine part took $((SECONDS - start)) s in the guest (status $status)"
 case $status in
-  124) echo "== windows32: the 32-bit tests were not run through: the guest leg took over 15 minutes"; exit 0 ;;
-  125) echo "== windows32: the 32-bit tests were not run: the guest could not be set up"; exit 0 ;;
+  0) ;;
+  124) leg_fail "the guest was stopped after 15 minutes" ;;
+  125) leg_fail "the guest could not be set up" ;;
+  *) leg_fail "the Wine part failed in the guest (status $status)" ;;
 esac
-exit $status

@@ -10,26 +10,49 @@ namespace dvb {
 
 namespace {
 
-// Adapter numbers need not be contiguous (the adapter_nr module parameter); frontends of
-// one adapter are numbered from 0.
-constexpr int kMaxAdapters = 32;
+// Adapter numbers need not be contiguous (the adapter_nr module parameter) and stay below
+// DVB_MAX_ADAPTERS, which the kernel's configuration sets (include/media/dvbdev.h, lines
+// 30-34; 16 by default): every number the option allows is looked at. Frontends of one
+// adapter are numbered from 0.
+constexpr int kMaxAdapters = 256;
 constexpr int kMaxFrontendsPerAdapter = 8;
 
 // Driver behaviour by the frontend's name (FE_GET_INFO), from the drivers' sources in
-// linux drivers/media/dvb-frontends/: stv0900_core.c searches blind at every tune and reports
-// the measured frequency and rate; m88ds3103.c loads different lock registers for DVB-S and
-// DVB-S2, so each needs its own attempt; cx24117.c detects neither the system nor 8PSK.
+// linux drivers/media/dvb-frontends/:
+// - stv090x.c sets the rate window to 95..105 % of the rate asked for (stv090x_set_min_srate,
+//   stv090x_set_max_srate) and reads the legacy strength from the input AGC whether or not
+//   anything is locked, (dBm + 100) x 65535 / 100;
+// - stv0900_core.c searches blind at every tune and reports the measured frequency and rate; its
+//   legacy strength comes from the RF AGC at any time, scaled (dBm + 100) x 65535 / 70
+//   (stv0900_read_signal_strength);
+// - m88ds3103.c loads different lock registers for DVB-S and DVB-S2, so each needs its own
+//   attempt; its level comes from the tuner's statistics, refreshed every 2 s (ts2020.c), too
+//   stale to tell an empty step;
+// - cx24116.c and cx24117.c detect neither the system nor 8PSK, and their firmware reads the AGC
+//   at any time (CMD_GETAGC; a relative figure, read here on the ST scale);
+// - mxl5xx.c takes DVB-S and DVB-S2 as separate standards and gives the input power in dB at
+//   any time.
+// Every other driver is swept with both systems at once where it has DVB-S2, its capture not
+// known and no level read before a lock.
 struct DriverRow {
     const char *name_part;
     SearchKind search;
     SystemPlan plan;
+    RateCapture capture;
+    LevelBeforeLock level;
+    std::uint32_t legacy_strength_range_db;
 };
 const DriverRow kDriverRows[] = {
-    {"STV0900", SearchKind::kBuiltinBlind, SystemPlan::kTogether},
-    {"M88DS3103", SearchKind::kSweep, SystemPlan::kApart},
-    {"M88RS6000", SearchKind::kSweep, SystemPlan::kApart},
-    {"CX24117", SearchKind::kSweep, SystemPlan::kApartAndModulation},
+    {"STV090X", SearchKind::kSweep, SystemPlan::kTogether, RateCapture::kFivePercent, LevelBeforeLock::kLegacy, 100},
+    {"STV0900", SearchKind::kBuiltinBlind, SystemPlan::kTogether, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 70},
+    {"M88DS3103", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kNone, 100},
+    {"M88RS6000", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kNone, 100},
+    {"CX24116", SearchKind::kSweep, SystemPlan::kApartAndModulation, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 100},
+    {"CX24117", SearchKind::kSweep, SystemPlan::kApartAndModulation, RateCapture::kUnknown, LevelBeforeLock::kLegacy, 100},
+    {"MXL5", SearchKind::kSweep, SystemPlan::kApart, RateCapture::kUnknown, LevelBeforeLock::kStatistics, 100},
 };
+// A driver without a row: the legacy strength on the ST scale, which most satellite drivers follow.
+constexpr std::uint32_t kLegacyStrengthRangeDb = 100;
 
 bool ContainsNoCase(const char *text, const char *part) {
     const std::size_t length = std::strlen(part);
@@ -42,6 +65,20 @@ bool ContainsNoCase(const char *text, const char *part) {
         if (i == length) return true;
     }
     return false;
+}
+
+// A name under the DVB directory that is not a DVB device: said on standard error, never opened.
+const char *KindText(DeviceFileKind kind) {
+    switch (kind) {
+        case DeviceFileKind::kOtherDevice: return "a device of another driver";
+        case DeviceFileKind::kDirectory: return "a directory";
+        case DeviceFileKind::kRegularFile: return "a regular file";
+        case DeviceFileKind::kPipe: return "a named pipe";
+        case DeviceFileKind::kSocket: return "a socket";
+        case DeviceFileKind::kMissing:
+        case DeviceFileKind::kDvbDevice: break;
+    }
+    return "not a device file";
 }
 
 const char *OpenErrorText(int error) {
@@ -90,11 +127,19 @@ bool DriverHasBlindAlgorithm(int fd) {
 void ChooseSearch(int fd, Strategy strategy, const char *driver_name, FrontendEntry *entry) {
     entry->search = SearchKind::kSweep;
     entry->plan = entry->dvbs2 ? SystemPlan::kTogether : SystemPlan::kApart;
+    entry->capture = RateCapture::kUnknown;
+    entry->level_before_lock = LevelBeforeLock::kNone;
+    entry->legacy_strength_range_db = kLegacyStrengthRangeDb;
     const DriverRow *row = nullptr;
     for (const DriverRow &candidate : kDriverRows) {
         if (ContainsNoCase(driver_name, candidate.name_part)) row = &candidate;
     }
-    if (row != nullptr) entry->plan = row->plan;
+    if (row != nullptr) {
+        entry->plan = row->plan;
+        entry->capture = row->capture;
+        entry->level_before_lock = row->level;
+        entry->legacy_strength_range_db = row->legacy_strength_range_db;
+    }
     if (strategy == Strategy::kSweep) return;
     if (DriverHasBlindAlgorithm(fd)) {
         entry->search = SearchKind::kDriverBlind;
@@ -125,9 +170,11 @@ bool TablesWanted(ReadTables read_tables, const FrontendEntry &entry) {
     return entry.search == SearchKind::kSweep;
 }
 
-void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_tables, FrontendList *list) {
+void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, ReadTables read_tables, FrontendList *list) {
     list->count = 0;
     list->other_frontends = 0;
+    list->not_frontends = 0;
+    if (dvb_dir[0] == '\0') return;  // refused when read, with its message
     for (int adapter = 0; adapter < kMaxAdapters; ++adapter) {
         for (int frontend = 0; frontend < kMaxFrontendsPerAdapter && list->count < kMaxFrontends; ++frontend) {
             FrontendEntry &entry = list->entries[list->count];
@@ -136,8 +183,15 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_table
             std::snprintf(label, sizeof label, "adapter%d/frontend%d", adapter, frontend);
             std::memcpy(entry.label, label, sizeof label);
             std::snprintf(entry.path, sizeof entry.path, "%s/%s", dvb_dir, label);
+            const DeviceFileKind kind = Ops().kind(entry.path);
+            if (kind == DeviceFileKind::kMissing) break;  // no such frontend: next adapter
+            if (kind != DeviceFileKind::kDvbDevice) {
+                std::fprintf(stderr, "Lumorath DVB: %s is not a DVB device (%s)\n", entry.path, KindText(kind));
+                ++list->not_frontends;
+                continue;
+            }
             const int fd = Ops().open(entry.path, false);
-            if (fd == -ENOENT || fd == -ENOTDIR) break;  // no such frontend: next adapter
+            if (fd == -ENOENT || fd == -ENOTDIR) break;  // gone since it was looked at
             if (fd < 0) {
                 entry.open_error = -fd;
                 std::snprintf(entry.name, sizeof entry.name, "%s (%s)", label, OpenErrorText(-fd));
@@ -145,9 +199,12 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_table
                 continue;
             }
             dvb_frontend_info info{};
-            if (Ops().ioctl(fd, FE_GET_INFO, reinterpret_cast<std::uintptr_t>(&info)) < 0) {
+            const int answer = Ops().ioctl(fd, FE_GET_INFO, reinterpret_cast<std::uintptr_t>(&info));
+            if (answer < 0) {
                 Ops().close(fd);
-                ++list->other_frontends;
+                std::fprintf(stderr, "Lumorath DVB: %s does not answer as a DVB frontend (FE_GET_INFO: %s)\n", entry.path,
+                             std::strerror(-answer));
+                ++list->not_frontends;
                 continue;
             }
             info.name[sizeof info.name - 1] = '\0';
@@ -168,8 +225,12 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, ReadTables read_table
             ChooseSearch(fd, strategy, info.name, &entry);
             Ops().close(fd);
             entry.read_tables = TablesWanted(read_tables, entry);
-            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s%s)", info.name, label, SearchName(entry),
-                          entry.read_tables ? ", tables read" : "");
+            char depth_text[32] = "";
+            if (entry.search == SearchKind::kSweep) {
+                std::snprintf(depth_text, sizeof depth_text, ", depth %s", DepthName(depth));
+            }
+            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s%s%s)", info.name, label, SearchName(entry),
+                          depth_text, entry.read_tables ? ", tables read" : "");
             ++list->count;
         }
     }

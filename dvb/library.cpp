@@ -7,7 +7,7 @@
 #include "blind_search.h"
 #include "device_list.h"
 #include "frontend_api.h"
-#include "network_tables.h"
+#include "scan_estimate.h"
 #include "sec.h"
 #include "settings.h"
 
@@ -20,8 +20,8 @@ struct LibraryState {
     FrontendList list;
     bool listed = false;
     int started = -1;
-    SecState sec;
-    NetworkTables tables;
+    bool estimated = false;  // the sweep's cost was said for this start
+    SearchState search;
 };
 
 LibraryState &State() {
@@ -32,7 +32,8 @@ LibraryState &State() {
 void ListDevices() {
     LibraryState &state = State();
     ReadDvbSettings(DvbSettingsFile(), &state.settings);
-    ListFrontends(state.settings.dvb_dir, state.settings.strategy, state.settings.read_tables, &state.list);
+    ListFrontends(state.settings.dvb_dir, state.settings.strategy, state.settings.depth, state.settings.read_tables,
+                  &state.list);
     state.listed = true;
 }
 
@@ -57,6 +58,7 @@ int CheckForDVBEx(LumorathDeviceCallback callback) {
     ListDevices();
     const LibraryState &state = State();
     if (state.list.count == 0) {
+        if (state.settings.dvb_dir[0] == '\0') return 0;  // refused when read, with its line
         if (state.list.other_frontends > 0) {
             std::fprintf(stderr, "Lumorath DVB: no satellite frontend found under %s (%d without DVB-S/S2)\n",
                          state.settings.dvb_dir, state.list.other_frontends);
@@ -87,20 +89,21 @@ int StartDVBEx(int device) {
     // One tune, one search: without this the kernel keeps retuning around the frequency on
     // its own and may lock a neighbour.
     Ops().ioctl(fd, FE_SET_FRONTEND_TUNE_MODE, FE_TUNE_MODE_ONESHOT);
-    state.sec = SecState();
-    state.sec.fd = fd;
+    state.search = SearchState();
+    state.search.sec.fd = fd;
     state.started = device;
-    StartTables(&state.tables, entry, state.settings);
+    StartTables(&state.search.tables, entry, state.settings);
+    state.estimated = false;
     return 1;
 }
 
 int StopDVB() {
     LibraryState &state = State();
     if (state.started < 0) return 1;
-    SetTone(&state.sec, SEC_TONE_OFF);
-    SetVoltage(&state.sec, SEC_VOLTAGE_OFF);
-    Ops().close(state.sec.fd);
-    state.sec = SecState();
+    SetTone(&state.search.sec, SEC_TONE_OFF);
+    SetVoltage(&state.search.sec, SEC_VOLTAGE_OFF);
+    Ops().close(state.search.sec.fd);
+    state.search = SearchState();
     state.started = -1;
     return 1;
 }
@@ -116,16 +119,16 @@ int SendDiSEqC(int kind, int value) {
     if (state.started < 0) return 0;
     bool sent = false;
     if (kind == LUMORATH_SEND_TONE_BURST) {
-        sent = SendToneBurst(&state.sec, value & 0xFF);
+        sent = SendToneBurst(&state.search.sec, value & 0xFF);
     } else if (kind == LUMORATH_SEND_COMMITTED_SWITCH) {
-        sent = SendCommittedSwitch(&state.sec, static_cast<std::uint8_t>(value & 0xFF));
+        sent = SendCommittedSwitch(&state.search.sec, static_cast<std::uint8_t>(value & 0xFF));
     } else {
         return 0;
     }
     if (!sent) {
         std::fprintf(stderr, "Lumorath DVB: %s: DiSEqC %s failed (%s)\n", state.list.entries[state.started].path,
                      kind == LUMORATH_SEND_TONE_BURST ? "tone burst" : "committed switch",
-                     std::strerror(state.sec.last_error));
+                     std::strerror(state.search.sec.last_error));
     }
     return sent ? 1 : 0;
 }
@@ -133,9 +136,9 @@ int SendDiSEqC(int kind, int value) {
 int SendDiseqCmd(unsigned char *bytes, int count) {
     LibraryState &state = State();
     if (state.started < 0 || bytes == nullptr || count < 3 || count > 6) return 0;
-    if (SendMasterCommand(&state.sec, bytes, count)) return 1;
+    if (SendMasterCommand(&state.search.sec, bytes, count)) return 1;
     std::fprintf(stderr, "Lumorath DVB: %s: DiSEqC message failed (%s)\n", state.list.entries[state.started].path,
-                 std::strerror(state.sec.last_error));
+                 std::strerror(state.search.sec.last_error));
     return 0;
 }
 
@@ -151,7 +154,10 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
     step.lof2_khz = lof2_khz;
     step.lofsw_khz = lofsw_khz;
     step.min_symbol_rate = min_symbol_rate;
-    return SearchStep(state.list.entries[state.started], state.settings, &state.sec, step, record);
+    const FrontendEntry &entry = state.list.entries[state.started];
+    if (!state.estimated && entry.search == SearchKind::kSweep) PrintScanEstimate(entry, state.settings, step);
+    state.estimated = true;
+    return SearchStep(entry, state.settings, &state.search, step, record);
 }
 
 void ResetLibrary() {

@@ -5,6 +5,7 @@
 
 #include "record/dvb_standard.h"
 #include "frontend_api.h"
+#include "signal_level.h"
 
 namespace dvb {
 
@@ -50,35 +51,22 @@ int InferSystem(int constellation, int fec, std::uint32_t pilot, std::uint32_t r
     return kUnknown;
 }
 
-// The legacy strength is a 16-bit figure of driver-specific scale; most satellite drivers
-// follow the ST one, (dBm + 100) x 65535 / 100.
-int LegacyLevelDbm(std::uint16_t raw) { return static_cast<int>(std::lround(raw * 100.0 / 65535.0 - 100.0)); }
-
-void ReadStatistics(int fd, TransponderRecord *record) {
+void ReadStatistics(int fd, const FrontendEntry &entry, TransponderRecord *record) {
+    double level_dbm = 0;
+    if (ReadLevelDbm(fd, entry, &level_dbm)) record->rf_level = static_cast<std::int32_t>(std::lround(level_dbm));
     PropertyBatch stats;
-    AddProperty(&stats, DTV_STAT_SIGNAL_STRENGTH);
     AddProperty(&stats, DTV_STAT_CNR);
-    bool have_level = false, have_snr = false;
     if (GetProperties(fd, &stats) >= 0) {
-        const dtv_fe_stats &level = stats.props[0].u.st;
-        const dtv_fe_stats &cnr = stats.props[1].u.st;
-        if (level.len > 0 && level.stat[0].scale == FE_SCALE_DECIBEL) {
-            record->rf_level = static_cast<std::int32_t>(std::lround(level.stat[0].svalue / 1000.0));
-            have_level = true;
-        }
+        const dtv_fe_stats &cnr = stats.props[0].u.st;
         if (cnr.len > 0 && cnr.stat[0].scale == FE_SCALE_DECIBEL) {
             record->snr = std::round(cnr.stat[0].svalue / 100.0) / 10.0;
-            have_snr = true;
+            return;
         }
     }
-    std::uint16_t raw = 0;
-    if (!have_level && Ops().ioctl(fd, FE_READ_SIGNAL_STRENGTH, reinterpret_cast<std::uintptr_t>(&raw)) >= 0) {
-        record->rf_level = LegacyLevelDbm(raw);
-    }
-    raw = 0;
     // The legacy SNR: drivers that give decibels give tenths of them; a relative figure
     // (above 100 dB read that way) says nothing and is left at 0.
-    if (!have_snr && Ops().ioctl(fd, FE_READ_SNR, reinterpret_cast<std::uintptr_t>(&raw)) >= 0 && raw <= 1000) {
+    std::uint16_t raw = 0;
+    if (Ops().ioctl(fd, FE_READ_SNR, reinterpret_cast<std::uintptr_t>(&raw)) >= 0 && raw <= 1000) {
         record->snr = raw / 10.0;
     }
 }
@@ -170,7 +158,7 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     if (entry.search == SearchKind::kDriverBlind) ReadStreamDetails(fd, record);
 
     SetWidthAndBitRate(constellation, record);
-    ReadStatistics(fd, record);
+    ReadStatistics(fd, entry, record);
     return 0;
 }
 

@@ -6,17 +6,11 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "report/name_text.h"
 
 namespace dvb {
 
 namespace {
-
-// The most common symbol rates of Ku- and C-band carriers, as counted over the published
-// transponder tables of the satellites in view of Europe, Africa and Asia (dtv-scan-tables,
-// dvb-s/, 2023): 27500, 30000 and 22000 kS/s cover about half the Ku carriers within the
-// +-5 % a demodulator captures; the C list about 60 % of the C-band ones.
-const std::uint32_t kDefaultKuRates[] = {27500, 30000, 22000};
-const std::uint32_t kDefaultCRates[] = {30000, 27500, 6666, 6111, 4444, 4000, 3333, 3000, 2222, 2000};
 
 constexpr std::uint32_t kMinRateKs = 100;
 constexpr std::uint32_t kMaxRateKs = 100000;
@@ -27,36 +21,82 @@ constexpr int kDefaultNitWaitMs = 11000;
 constexpr int kMinNitWaitMs = 1000;
 constexpr int kMaxNitWaitMs = 60000;
 
-char g_settings_file[kPathSize] = "";
-
-void SetDefaults(CandidateList *list, const std::uint32_t *rates, int count) {
-    for (int i = 0; i < count; ++i) list->rates_ks[i] = rates[i];
-    list->count = count;
-}
+char g_settings_file[kSystemPathSize] = "";
 
 const char *NonEmptyEnvironment(const char *name) {
     const char *value = EnvironmentValue(name);
     return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
+// A setting or a path as the library prints it: each control character replaced, as the
+// program does for device names, so that a terminal never takes one for a command.
+struct ShownText {
+    char text[kSystemPathSize];
+};
+ShownText Shown(const char *text) {
+    ShownText shown;
+    PrintableName(text, shown.text, sizeof shown.text);
+    return shown;
+}
+
+bool HasControlCharacter(const char *text) {
+    const bool utf8 = IsUtf8(text);
+    std::uint32_t code_point = 0;
+    for (std::size_t length = 0; (length = NextCharacter(text, utf8, &code_point)) != 0; text += length) {
+        if (IsControlCharacter(code_point)) return true;
+    }
+    return false;
+}
+
+// Reads one setting into `out`: the environment variable when set and not empty, else the key
+// of section DVB; `where` names the source for messages. False for a missing or empty value,
+// and for one longer than `out` holds, which is said on standard error (`instead` says what is
+// used then): a cut value would be read as another one.
+bool ReadSetting(const char *ini_path, const char *key, const char *environment, char *out, std::size_t size,
+                 const char **where, const char *instead) {
+    const char *value = NonEmptyEnvironment(environment);
+    std::size_t length = 0;
+    if (value != nullptr) {
+        *where = environment;
+        length = std::strlen(value);
+        std::snprintf(out, size, "%s", value);
+    } else {
+        *where = ini_path;
+        length = IniReadText("DVB", key, "", out, static_cast<std::uint32_t>(size), ini_path);
+    }
+    if (length + 1 >= size) {
+        std::fprintf(stderr, "Lumorath DVB: %s: %s is longer than %u characters; %s\n", Shown(*where).text, key,
+                     static_cast<unsigned>(size - 2), instead);
+        return false;
+    }
+    return length > 0;
+}
+
 void ReadRates(const char *ini_path, const char *key, const char *environment, CandidateList *list) {
     char text[512];
-    const char *value = NonEmptyEnvironment(environment);
-    const char *where = environment;
-    if (value == nullptr) {
-        if (IniReadText("DVB", key, "", text, sizeof text, ini_path) == 0) return;
-        value = text;
-        where = ini_path;
-    }
+    const char *where = nullptr;
+    if (!ReadSetting(ini_path, key, environment, text, sizeof text, &where, "using the measured list")) return;
     CandidateList parsed;
-    if (ParseSymbolRates(value, &parsed)) {
+    if (ParseSymbolRates(text, &parsed)) {
         *list = parsed;
         return;
     }
     std::fprintf(stderr,
                  "Lumorath DVB: %s: %s=%s is not a list of up to %d symbol rates in kS/s (%u..%u); "
-                 "using the default list\n",
-                 where, key, value, kMaxCandidates, kMinRateKs, kMaxRateKs);
+                 "using the measured list\n",
+                 Shown(where).text, key, Shown(text).text, kMaxCandidates, kMinRateKs, kMaxRateKs);
+}
+
+// A whole number of milliseconds, 0..kMaxLockTimeoutMs, digits only.
+bool ParseLockTimeout(const char *text, std::uint32_t *timeout_ms) {
+    std::uint32_t value = 0;
+    for (const char *digit = text; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9') return false;
+        value = value * 10 + static_cast<std::uint32_t>(*digit - '0');
+        if (value > static_cast<std::uint32_t>(kMaxLockTimeoutMs)) return false;
+    }
+    *timeout_ms = value;
+    return text[0] != '\0';
 }
 
 // An integer key, the environment first; a value outside min..max (other than the default)
@@ -82,7 +122,34 @@ bool SameText(const char *a, const char *b) {
     return *a == *b;
 }
 
+Depth ReadDepth(const char *ini_path) {
+    static const struct {
+        const char *name;
+        Depth depth;
+    } kDepths[] = {{"quick", Depth::kQuick}, {"normal", Depth::kNormal}, {"thorough", Depth::kThorough}};
+    char text[32];
+    const char *where = nullptr;
+    if (!ReadSetting(ini_path, "Depth", "LUMORATH_DVB_DEPTH", text, sizeof text, &where, "using normal")) {
+        return Depth::kNormal;
+    }
+    for (const auto &row : kDepths) {
+        if (SameText(text, row.name)) return row.depth;
+    }
+    std::fprintf(stderr, "Lumorath DVB: %s: Depth=%s is not quick, normal or thorough; using normal\n", Shown(where).text,
+                 Shown(text).text);
+    return Depth::kNormal;
+}
+
 }  // namespace
+
+const char *DepthName(Depth depth) {
+    switch (depth) {
+        case Depth::kQuick: return "quick";
+        case Depth::kNormal: return "normal";
+        case Depth::kThorough: return "thorough";
+    }
+    return "normal";
+}
 
 bool ParseSymbolRates(const char *text, CandidateList *list) {
     list->count = 0;
@@ -107,54 +174,48 @@ void UseDvbSettingsFile(const char *ini_path) {
 
 const char *DvbSettingsFile() {
     if (g_settings_file[0] != '\0') return g_settings_file;
-    static char beside_library[kPathSize + 16];
+    // None at all when the library cannot find its own file: the current directory is no
+    // stand-in, anyone may have put settings there.
+    static char beside_library[kSystemPathSize + 16];
     static const char anchor = 0;
-    char path[kPathSize];
-    if (!ModulePathOf(&anchor, path, sizeof path)) return "Lumorath.ini";
+    char path[kSystemPathSize];
+    if (!ModulePathOf(&anchor, path, sizeof path)) return "";
     char *slash = std::strrchr(path, '/');
-    if (slash == nullptr) return "Lumorath.ini";
+    if (slash == nullptr) return "";
     slash[1] = '\0';
     std::snprintf(beside_library, sizeof beside_library, "%sLumorath.ini", path);
     return beside_library;
 }
 
 void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
-    SetDefaults(&settings->ku, kDefaultKuRates, static_cast<int>(sizeof kDefaultKuRates / sizeof kDefaultKuRates[0]));
-    SetDefaults(&settings->c_band, kDefaultCRates, static_cast<int>(sizeof kDefaultCRates / sizeof kDefaultCRates[0]));
+    settings->ku.count = 0;
+    settings->c_band.count = 0;
+    settings->depth = ReadDepth(ini_path);
     ReadRates(ini_path, "SymbolRates", "LUMORATH_DVB_SYMBOL_RATES", &settings->ku);
     ReadRates(ini_path, "SymbolRatesC", "LUMORATH_DVB_SYMBOL_RATES_C", &settings->c_band);
 
-    int timeout = IniReadInt("DVB", "LockTimeout", 0, ini_path);
-    const char *where = ini_path;
-    if (const char *value = NonEmptyEnvironment("LUMORATH_DVB_LOCK_TIMEOUT")) {
-        timeout = std::atoi(value);
-        where = "LUMORATH_DVB_LOCK_TIMEOUT";
+    const char *where = nullptr;
+    char timeout[32];
+    const char *by_symbol_rate = "timing each attempt by its symbol rate";
+    settings->lock_timeout_ms = 0;
+    if (ReadSetting(ini_path, "LockTimeout", "LUMORATH_DVB_LOCK_TIMEOUT", timeout, sizeof timeout, &where,
+                    by_symbol_rate) &&
+        !ParseLockTimeout(timeout, &settings->lock_timeout_ms)) {
+        std::fprintf(stderr, "Lumorath DVB: %s: LockTimeout=%s is not a number of 0..%d ms; %s\n", Shown(where).text,
+                     Shown(timeout).text, kMaxLockTimeoutMs, by_symbol_rate);
     }
-    if (timeout < 0 || timeout > kMaxLockTimeoutMs) {
-        std::fprintf(stderr, "Lumorath DVB: %s: LockTimeout=%d is not 0..%d ms; timing each attempt by its symbol rate\n",
-                     where, timeout, kMaxLockTimeoutMs);
-        timeout = 0;
-    }
-    settings->lock_timeout_ms = static_cast<std::uint32_t>(timeout);
 
     char strategy[32];
-    where = ini_path;
-    if (const char *value = NonEmptyEnvironment("LUMORATH_DVB_STRATEGY")) {
-        std::snprintf(strategy, sizeof strategy, "%s", value);
-        where = "LUMORATH_DVB_STRATEGY";
-    } else {
-        IniReadText("DVB", "Strategy", "auto", strategy, sizeof strategy, ini_path);
-    }
-    if (SameText(strategy, "driver")) {
-        settings->strategy = Strategy::kDriver;
-    } else if (SameText(strategy, "sweep")) {
-        settings->strategy = Strategy::kSweep;
-    } else {
-        if (!SameText(strategy, "auto") && strategy[0] != '\0') {
-            std::fprintf(stderr, "Lumorath DVB: %s: Strategy=%s is not auto, driver or sweep; using auto\n", where,
-                         strategy);
+    settings->strategy = Strategy::kAuto;
+    if (ReadSetting(ini_path, "Strategy", "LUMORATH_DVB_STRATEGY", strategy, sizeof strategy, &where, "using auto")) {
+        if (SameText(strategy, "driver")) {
+            settings->strategy = Strategy::kDriver;
+        } else if (SameText(strategy, "sweep")) {
+            settings->strategy = Strategy::kSweep;
+        } else if (!SameText(strategy, "auto")) {
+            std::fprintf(stderr, "Lumorath DVB: %s: Strategy=%s is not auto, driver or sweep; using auto\n",
+                         Shown(where).text, Shown(strategy).text);
         }
-        settings->strategy = Strategy::kAuto;
     }
 
     // -1: the key is absent, tables are read where the driver echoes the request.
@@ -167,8 +228,20 @@ void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
 
     settings->lnb_mid_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBMid", 6000, ini_path));
     settings->lnb_stacked_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBStk", 21000, ini_path));
+    // The directory is refused rather than cut or printed as it stands: every device path and
+    // message of the library is made from it.
     const char *dir = NonEmptyEnvironment("LUMORATH_DVB_DIR");
-    std::snprintf(settings->dvb_dir, sizeof settings->dvb_dir, "%s", dir != nullptr ? dir : "/dev/dvb");
+    if (dir == nullptr) dir = "/dev/dvb";
+    settings->dvb_dir[0] = '\0';
+    if (std::strlen(dir) >= sizeof settings->dvb_dir) {
+        std::fprintf(stderr, "Lumorath DVB: LUMORATH_DVB_DIR is longer than %u characters; no device is looked for\n",
+                     static_cast<unsigned>(sizeof settings->dvb_dir - 1));
+    } else if (HasControlCharacter(dir)) {
+        std::fprintf(stderr, "Lumorath DVB: LUMORATH_DVB_DIR=%s holds control characters; no device is looked for\n",
+                     Shown(dir).text);
+    } else {
+        std::snprintf(settings->dvb_dir, sizeof settings->dvb_dir, "%s", dir);
+    }
 }
 
 }  // namespace dvb

@@ -2,11 +2,13 @@
 // tuner limits of section Lumorath, read as the program reads them), then the environment.
 //
 //   [DVB]
-//   SymbolRates   candidate symbol rates in kS/s for Ku band and above, most likely first
-//                 (default 27500,30000,22000); LUMORATH_DVB_SYMBOL_RATES overrides it
-//   SymbolRatesC  the same for C-band carriers (satellite frequencies below 5000 MHz)
-//                 (default 30000,27500,6666,6111,4444,4000,3333,3000,2222,2000);
-//                 LUMORATH_DVB_SYMBOL_RATES_C overrides it
+//   Depth         quick, normal (default) or thorough: how many of the candidate symbol rates
+//                 measured on the published transponder tables a sweep tries;
+//                 LUMORATH_DVB_DEPTH overrides it
+//   SymbolRates   candidate symbol rates in kS/s for Ku band and above, most likely first,
+//                 instead of the measured ones (default: none); LUMORATH_DVB_SYMBOL_RATES
+//   SymbolRatesC  the same for C-band carriers (satellite frequencies below 5000 MHz);
+//                 LUMORATH_DVB_SYMBOL_RATES_C
 //   LockTimeout   ms one attempt waits for a lock; 0 (default): by symbol rate, as the
 //                 demodulator makers time their own searches; LUMORATH_DVB_LOCK_TIMEOUT
 //   Strategy      auto (default), driver or sweep; LUMORATH_DVB_STRATEGY
@@ -26,7 +28,11 @@ namespace dvb {
 
 enum class Strategy { kAuto, kDriver, kSweep };
 
-constexpr int kMaxCandidates = 24;
+// How much of the measured candidate list a sweep tries.
+enum class Depth { kQuick, kNormal, kThorough };
+const char *DepthName(Depth depth);
+
+constexpr int kMaxCandidates = 32;
 
 struct CandidateList {
     std::uint32_t rates_ks[kMaxCandidates];
@@ -36,8 +42,9 @@ struct CandidateList {
 enum class ReadTables { kWhereEchoed, kAlways, kNever };
 
 struct DvbSettings {
-    CandidateList ku;
+    CandidateList ku;      // empty: the measured list for the depth
     CandidateList c_band;
+    Depth depth;
     std::uint32_t lock_timeout_ms;  // 0: by symbol rate
     Strategy strategy;
     ReadTables read_tables;

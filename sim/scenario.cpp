@@ -103,9 +103,8 @@ void CompleteCarrier(Carrier *carrier, std::uint64_t seed, std::uint64_t key) {
         carrier->has_esno = true;
     }
     if (!carrier->has_level) {
-        // Noise density -132 dBm/Hz at the tuner input (model): level = N0 + 10 log10(SR) +
-        // 10 log10(1 + Es/N0), e.g. -45 dBm for 27.5 MS/s at 12 dB.
-        double level = -132.0 + 10.0 * std::log10(static_cast<double>(carrier->symbol_rate)) +
+        // Level = N0 + 10 log10(SR) + 10 log10(1 + Es/N0), e.g. -45 dBm for 27.5 MS/s at 12 dB.
+        double level = kNoiseDensityDbmPerHz + 10.0 * std::log10(static_cast<double>(carrier->symbol_rate)) +
                        10.0 * std::log10(1.0 + std::pow(10.0, carrier->esno_db / 10.0)) +
                        0.5 * StandardNormal(seed, key, Draw::kLevel);
         carrier->level_dbm = std::round(level * 10.0) / 10.0;

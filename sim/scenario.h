@@ -71,6 +71,10 @@ bool ReadScenarioFile(const std::string &path, Scenario *scenario, ScenarioError
 bool ParseScenario(const std::string &text, const std::string &file_name, Scenario *scenario,
                    ScenarioError *error);
 
+// Noise density at the tuner input, dBm/Hz (model): a carrier's level is this plus
+// 10 log10(symbol rate x (1 + Es/N0)).
+constexpr double kNoiseDensityDbmPerHz = -132.0;
+
 // The built-in satellite: a hybrid Ku/C-band satellite at 9.0E.
 Scenario BuiltinScenario();
 

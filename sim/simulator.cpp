@@ -15,10 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "dish.h"
 #include "record/dvb_standard.h"
 #include "platform/platform.h"
+#include "scan/next_step.h"
 #include "search_timing.h"
 #include "tuner/lumorath.h"
 
@@ -56,12 +59,14 @@ SimState &State() {
 
 const char kAnchor = 0;  // an address inside this library, to find the library's file
 
+// Lumorath.ini beside the library; none at all when the library cannot find its own file (the
+// current directory is no stand-in: anyone may have put settings there).
 std::string DefaultSettingsFile() {
-    char path[kPathSize];
-    if (!ModulePathOf(&kAnchor, path, sizeof path)) return "Lumorath.ini";
+    char path[kSystemPathSize];
+    if (!ModulePathOf(&kAnchor, path, sizeof path)) return "";
     std::string file = path;
     std::size_t separator = file.find_last_of("/\\");
-    return (separator == std::string::npos ? std::string() : file.substr(0, separator + 1)) + "Lumorath.ini";
+    return separator == std::string::npos ? std::string() : file.substr(0, separator + 1) + "Lumorath.ini";
 }
 
 const char *NonEmptyEnvironment(const char *name) {
@@ -299,6 +304,47 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
         std::fputc('\n', state.trace);
     }
     sim::Pace(outcome.modelled_ms);
+    return 1;
+}
+
+// The scan the program would make of the interval, stepped by its rule, searched by the model
+// as Vesker searches, but neither waited nor counted: the random draws depend on the step and
+// the carrier only, so this changes nothing of the scan that follows. A carrier locked again
+// from a later step counts as the program's duplicate: the scan moves on by one step.
+int LumorathModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned int step_khz, unsigned int polarization,
+                         unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
+                         unsigned int min_symbol_rate, unsigned int *modelled_ms, unsigned int *pace_percent) {
+    sim::SimState &state = State();
+    if (!sim::HasCap(LUMORATH_CAP_BLIND_SEARCH) || modelled_ms == nullptr || pace_percent == nullptr ||
+        polarization > 3 || step_khz == 0) {
+        return 0;
+    }
+    sim::SearchRequest request;
+    request.step_khz = step_khz;
+    request.polarization = polarization;
+    request.lof1_khz = lof1_khz;
+    request.lof2_khz = lof2_khz;
+    request.lofsw_khz = lofsw_khz;
+    request.min_symbol_rate = min_symbol_rate;
+    std::vector<std::pair<int, int>> locked;
+    double total_ms = 0.0;
+    TransponderRecord record;
+    for (std::uint64_t step = start_khz; step <= stop_khz;) {
+        request.frequency_khz = static_cast<std::uint32_t>(step);
+        const sim::SearchOutcome outcome =
+            sim::BlindSearch(*state.scenario, state.settings.tuner, state.dish, request, &record);
+        total_ms += outcome.modelled_ms;
+        const std::pair<int, int> carrier{outcome.satellite, outcome.carrier};
+        if (outcome.result != sim::SearchResult::kLocked ||
+            std::find(locked.begin(), locked.end(), carrier) != locked.end()) {
+            step += step_khz;
+            continue;
+        }
+        locked.push_back(carrier);
+        step = NextStepAfterCarrierKhz(step, step_khz, record);
+    }
+    *modelled_ms = static_cast<unsigned int>(std::min(total_ms, 4e9));
+    *pace_percent = static_cast<unsigned int>(state.settings.pace_percent);
     return 1;
 }
 

@@ -38,6 +38,7 @@ extern "C" void *realloc(void *pointer, std::size_t size) {
 namespace {
 
 [[maybe_unused]] void DiscardConsole(const char *, std::size_t) {}  // unused where counting is off
+[[maybe_unused]] void DiscardStatus(const char *) {}
 
 TEST(AllocationTest, WholePassesAllocateNothing) {
 #ifndef VESKER_COUNT_ALLOCATIONS
@@ -45,6 +46,7 @@ TEST(AllocationTest, WholePassesAllocateNothing) {
 #else
     InstallFakePlatform();
     Platform().write_console = DiscardConsole;
+    Platform().show_status = DiscardStatus;  // the fake would keep every status line
     UseTuner(InstantTunerTable());
     TempDir dir;
     const std::string path = dir.path().string() + "/";  // the report and list go inside it
@@ -60,10 +62,10 @@ TEST(AllocationTest, WholePassesAllocateNothing) {
     for (int format = 0; format <= 7; ++format) {
         SCOPED_TRACE(format);
         Fake().key_polls = 0;
-        // The last round draws the band map beside the report as well.
+        // The last round draws the band map and writes the further lists as well.
         const int band_map = format == 7 ? 1 : 0;
         OutputOptions output{path.c_str(), path.c_str(), "Sat & <Name>", format, 7, 2, 192, 1, 9750, 10600, 11700,
-                             band_map, 0, 0};
+                             band_map, 0, 0, band_map != 0 ? 0xFu : 0u, nullptr, 0};
         g_allocations = 0;
         g_counting = true;
         const int result = RunPassLoop(config.c_str(), lnb, output);

@@ -48,6 +48,14 @@ std::vector<TransponderRecord> MixedBand() {
     return band;
 }
 
+const PassCoverage &StoppedCoverage() {
+    static PassCoverage coverage{};
+    coverage.intervals[0] = {0, 10700, 12750, 5, 1000, 100000, 12745000};
+    coverage.intervals[1] = {1, 10700, 12750, 5, 1000, 100000, 11400000};
+    coverage.count = coverage.begun = 2;
+    return coverage;
+}
+
 class BandMapTest : public ::testing::Test {
 protected:
     void SetUp() override { InstallFakePlatform(); }
@@ -73,6 +81,9 @@ TEST_F(BandMapTest, GoldenPictures) {
         {"band_map_example.svg", {WorkedExampleRecord()}, {"Testsat", 192, 1, 10700, 12750}},
         {"band_map_mixed.svg", MixedBand(), {"Sat & <\"Test\">", 3550, 3, 10700, 12750}},
         {"band_map_no_window.svg", MixedBand(), {"Testsat", 130, 1, 0, 0}},
+        // Stopped in its second interval (vertical): the band switch marked, the rest of the
+        // vertical lane and the circular lanes, which no interval scanned, greyed.
+        {"band_map_stopped.svg", MixedBand(), {"Testsat", 192, 2, 10700, 12750, 11700, &StoppedCoverage(), true}},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.golden);
@@ -95,12 +106,15 @@ TEST_F(BandMapTest, MarginClassesAsTheReportShowsTheMargin) {
     } rows[] = {
         {5.36, kMarginShort}, {5.40, kMarginShort}, {5.42, kMarginTight}, {5.46, kMarginTight},
         {7.40, kMarginTight}, {7.42, kMarginGood},  {7.46, kMarginGood},  {20.0, kMarginGood},
-        {1e300, kMarginGood}, {-1e300, kMarginShort}, {std::nan(""), kMarginTight},
+        {1e300, kMarginGood}, {-1e300, kMarginShort}, {std::nan(""), kMarginUnknown},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.snr_db);
         EXPECT_EQ(row.expected, MarginClassOf(Carrier(11000000, 0, 27500000, 1, 1, 3, row.snr_db)));
     }
+    // No model for the system, or no required C/N for the modulation and code rate: grey.
+    EXPECT_EQ(kMarginUnknown, MarginClassOf(Carrier(11000000, 0, 27500000, 6, 1, 3, 10.0)));
+    EXPECT_EQ(kMarginUnknown, MarginClassOf(Carrier(11000000, 0, 27500000, 2, 2, 0, 10.0)));
 }
 
 // A full band of 2048 carriers: one bar and one title each, every bar inside the plot, and
@@ -116,6 +130,7 @@ TEST_F(BandMapTest, CrowdedBandStaysInsideAndReadable) {
     // "<text x= y= font-size="11" transform=...".
     std::size_t bars = 0;
     std::size_t labels = 0;
+    std::size_t dots = 0;
     long last_x = 0;
     long last_y = 0;
     std::istringstream lines(bytes);
@@ -136,8 +151,11 @@ TEST_F(BandMapTest, CrowdedBandStaysInsideAndReadable) {
             last_x = x;
             last_y = y;
             ++labels;
+        } else if (line.rfind("<circle ", 0) == 0) {
+            ++dots;
         }
     }
+    EXPECT_EQ(2048u, labels + dots) << "every carrier has its label or a dot";
     EXPECT_EQ(2048u, bars);
     EXPECT_GT(labels, 100u);
     EXPECT_LT(labels, 2048u);

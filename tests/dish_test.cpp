@@ -190,6 +190,34 @@ TEST_F(DishTest, ReportsFailuresAndGoesOn) {
     }
 }
 
+// A stop request ends the pause it comes in (the fake pause ends at once) and the sequence sends
+// nothing after it; the values it hands on are still read.
+TEST_F(DishTest, SendsNothingAfterAStopRequest) {
+    const char *const kEveryCommand =
+        "[SatInfo]\nDiSEqC11=3\nDiSEqC=2\nToneBurst=2\nDiSEqC12=9\nUSALS=1\nSatPos=-300\nWait=5\n";
+    const struct {
+        std::size_t stop_at_sleep;
+        Log log;
+    } rows[] = {
+        {1, {"GetCaps", "SendDiseqCmd(E0 10 39 F2)"}},                 // between the repetitions
+        {3, Join({{"GetCaps"}, ThreeTimes("10 39 F2")})},               // in the Wait after DiSEqC 1.1
+        {6, Join({{"GetCaps"}, ThreeTimes("10 39 F2"), {"GetCaps", "SendDiSEqC(2,F4)", "GetCaps", "SendDiSEqC(1,01)",
+                                                         "GetCaps"},
+                  ThreeTimes("31 6B 09")})},                            // in the Wait after DiSEqC 1.2: no USALS
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.stop_at_sleep);
+        Fresh();
+        Fake().stop_at_sleep = row.stop_at_sleep;
+        const DishPointing pointing = Run(kEveryCommand);
+        EXPECT_EQ(row.log, Script().log);
+        EXPECT_EQ(row.stop_at_sleep, Fake().sleeps.size()) << "no pause after the stop";
+        EXPECT_EQ(std::string::npos, Fake().console.find("USALS")) << Fake().console;
+        EXPECT_EQ(2, pointing.diseqc);
+        EXPECT_EQ(3300, pointing.satellite_position);
+    }
+}
+
 TEST_F(DishTest, HandsOnTheDiSEqCKeyAsRead) {
     for (const char *value : {"0", "3", "5", "-7"}) {
         SCOPED_TRACE(value);

@@ -340,3 +340,26 @@ TEST(IniReader, EndlessOrNonFileSourcesGiveTheDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+// The walk over the lines numbers them as an editor does, whatever ends them (CR LF, CR or LF),
+// and passes over blank lines and comments.
+TEST(IniReader, WalkNumbersLinesAsAnEditorDoes) {
+    const std::string text = "\xEF\xBB\xBF[A]\r\nkey=1\r\r; note\nno equals\n\n[ B ]\rx = 2";
+    IniMemory memory{text.data(), text.size(), 0};
+    std::vector<std::string> seen;
+    IniWalkLines(
+        IniMemorySource(&memory),
+        [](void *context, const IniLine &line) {
+            static const char *const kKinds[] = {"comment", "section", "key", "other"};
+            static_cast<std::vector<std::string> *>(context)->push_back(
+                std::to_string(line.number) + " " + kKinds[static_cast<int>(line.kind)] + " " +
+                std::string(line.name, line.name_length));
+        },
+        &seen);
+    EXPECT_EQ((std::vector<std::string>{"1 section A", "2 key key", "5 other no equals", "7 section B", "8 key x"}),
+              seen);
+}
+
+}  // namespace

@@ -127,6 +127,29 @@ TEST_F(PassLoopTest, AcceptedBoundsAndSpellings) {
     }
 }
 
+// MaxSR is scanned as configured; one below MinSR, zero or negative gets a line on standard
+// error, once in a run of repeated passes.
+TEST_F(PassLoopTest, UnlikelyMaxSymbolRateIsNamedOnStandardError) {
+    const struct {
+        const char *max_sr;
+        const char *error;
+    } rows[] = {
+        {"50", "Scan0: MaxSR=50 is below MinSR=100: every carrier this interval finds above 50 kS/s is dropped\n"},
+        {"0", "Scan0: MaxSR=0 is below MinSR=100: every carrier this interval finds above 0 kS/s is dropped\n"},
+        {"-5", "Scan0: MaxSR=-5 is negative and reads as 4294967291 kS/s: no carrier is dropped for its symbol rate\n"},
+        {"100", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.max_sr);
+        SetUp();
+        Fake().stop_at_poll = 3;  // each pass polls once in its one-step interval, then between passes
+        const WholeRun run = Run(std::string("Loop=2\n[Scan0]\nPol=H\nStart=10700\nStop=10701\nMinSR=100\nMaxSR=") +
+                                 row.max_sr + "\n");
+        EXPECT_NE(std::string::npos, run.console.find("---------- Pass 2 ----------\n"));
+        EXPECT_EQ(std::string("Tuner library (built in), device 0: Scripted tuner\n") + row.error, Fake().errors);
+    }
+}
+
 TEST_F(PassLoopTest, SectionsMustBeNumberedWithoutGaps) {
     const WholeRun run = Run("[Scan0]\nPol=H\nStart=10700\nStop=10701\n[Scan2]\nPol=V\n");
     EXPECT_EQ(1u, Script().Calls("Vesker").size());
@@ -147,7 +170,6 @@ TEST_F(PassLoopTest, NumberedPassesStoppedDuringTheSecond) {
     EXPECT_NE("", ReadFileBytes(dir_.File("0000_1.ini")));
     EXPECT_NE("", ReadFileBytes(dir_.File("0000_2.ini")));
     EXPECT_NE("", ReadFileBytes(dir_.File("0000_2.txt")));
-    EXPECT_EQ(0, Fake().key_watch_depth) << "the key watch ends with the run";
 }
 
 TEST_F(PassLoopTest, RepeatedPassesThatScanNothingEndAfterOne) {
@@ -201,7 +223,7 @@ TEST_F(PassLoopTest, StoppedPassNeverReplacesACompleteOne) {
 // Ctrl+C, SIGTERM or SIGHUP before the first step (during StartWait or a dish pause): no
 // search, the device stopped once, exit 0. At the prompt the device is never started.
 TEST_F(PassLoopTest, StopRequestedBeforeTheFirstStep) {
-    Fake().stop_on_sleep = true;
+    Fake().stop_at_sleep = 1;
     WholeRun run = Run("StartWait=3\n[Scan0]\nPol=H\nStart=10700\nStop=10701\n");
     EXPECT_EQ(0, run.exit_code);
     EXPECT_TRUE(Script().Calls("Vesker").empty());
@@ -336,8 +358,13 @@ TEST_F(PassLoopTest, WriterFailuresPrintErrorAndEndWithTheirOwnCode) {
                                                   "error !\n"
                                                   "Store transponder info in <dir>/0000.ini ...\n\n\n"))
         << run.console;
-    EXPECT_EQ(0u, Fake().errors.find("Can't write " + missing + "/0000.txt: ")) << Fake().errors;
-    EXPECT_EQ(1, std::count(Fake().errors.begin(), Fake().errors.end(), '\n')) << Fake().errors;
+    // The missing directory is said before the first search, and the failed write after it.
+    const std::string &errors = Fake().errors;
+    EXPECT_EQ(0u, errors.find(path + ": ReportDir " + missing + ": ")) << errors;
+    const std::size_t failure = errors.find("Can't write " + missing + "/0000.txt: ");
+    EXPECT_NE(std::string::npos, failure) << errors;
+    EXPECT_EQ(std::string::npos, errors.find("Can't write", failure + 1)) << errors;
+    EXPECT_LT(errors.find("Tuner library"), failure) << errors;
     EXPECT_FALSE(std::filesystem::is_symlink(dir_.path() / "0000.ini"));
     EXPECT_NE(std::string::npos, ReadFileBytes(dir_.File("0000.ini")).find("[DVB]")) << "a whole list";
 }
@@ -368,6 +395,29 @@ TEST_F(PassLoopTest, WholeRunWithBandMap) {
     const std::string picture = ReadFileBytes(dir_.File("S19.2E_1.svg"));
     EXPECT_NE(std::string::npos, picture.find("11000 to 12400 MHz"));
     ExpectGolden("run_band_map.svg", picture);
+}
+
+}  // namespace
+
+namespace {
+
+// A pass stopped in its second interval: the JSON says so and how far each interval went, and
+// the band map says where the pass stopped and greys the rest of that lane.
+TEST_F(PassLoopTest, StoppedPassInTheFurtherListsAndTheBandMap) {
+    Script().band = BandOf({Carrier(10720000, 0, 27500000), Carrier(10730000, 1, 27500000)});
+    Fake().stop_at_poll = 15;  // in the second interval, after the step past its carrier
+    const WholeRun run = Run("BandMap=1\nExtraLists=json\n[Scan0]\nPol=H\nStart=10700\nStop=10800\nStep=10\n"
+                             "[Scan1]\nPol=V\nStart=10700\nStop=10800\nStep=10\n");
+    EXPECT_EQ(0, run.exit_code);
+    const std::string json = ReadFileBytes(dir_.File("0000.json"));
+    EXPECT_NE(std::string::npos, json.find("\"stopped\": true")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"stop_mhz\": 10800, \"step_mhz\": 10, \"min_symbol_rate_ks\": 1000, "
+                                           "\"max_symbol_rate_ks\": 100000, \"reached_mhz\": 10800}"))
+        << json;
+    EXPECT_NE(std::string::npos, json.find("\"reached_mhz\": 10768}")) << json;
+    const std::string map = ReadFileBytes(dir_.File("0000.svg"));
+    EXPECT_NE(std::string::npos, map.find(", stopped at 10768 MHz</text>")) << map;
+    EXPECT_NE(std::string::npos, map.find("fill=\"#ececec\"")) << map;
 }
 
 }  // namespace

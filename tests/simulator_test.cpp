@@ -10,6 +10,7 @@
 
 #include "dish.h"
 #include "record/dvb_standard.h"
+#include "scan/interval_scan.h"
 #include "scenario.h"
 #include "search.h"
 #include "simulator.h"
@@ -596,6 +597,30 @@ TEST_F(SimulatorLibrary, PaceWaitsItsShareOfTheModelledTimeInFull) {
         }
         StopDVB();
     }
+}
+
+// The modelled time the simulator announces before a scan is the time the program's own scan
+// of the interval then takes, and announcing it neither waits nor counts anything.
+TEST_F(SimulatorLibrary, ModelledScanIsTheScanThatFollows) {
+    UseSettings("Pace=40\r\n");
+    ASSERT_EQ(CheckForDVBEx(CollectDevice), 1);
+    ASSERT_EQ(StartDVBEx(0), 1);
+    unsigned modelled_ms = 0;
+    unsigned pace_percent = 0;
+    ASSERT_EQ(1, LumorathModelledScan(10700000, 12750000, 2000, 0, 9750000, 10600000, 11700000, 1000000, &modelled_ms,
+                                      &pace_percent));
+    EXPECT_EQ(40u, pace_percent);
+    EXPECT_EQ(0u, CurrentStats().searches);
+    EXPECT_TRUE(Fake().sleeps.empty());
+    UseTuner(TunerLibrary{CheckForDVBEx, StartDVBEx, StopDVB, GetCaps, SendDiSEqC, SendDiseqCmd, Vesker});
+    std::vector<TransponderRecord> records(kMaxTransponders);
+    int stop_flag = 0;
+    const int found = ScanInterval(10700, 0, records.data(), &stop_flag, 0, 12750, 2, 9750, 10600, 11700, 0, 1000, 100000,
+                                   -100.0, -100.0);
+    EXPECT_GT(found, 40);
+    EXPECT_GT(modelled_ms, 60000u);
+    EXPECT_NEAR(static_cast<double>(modelled_ms), CurrentStats().modelled_ms, 1.0);
+    StopDVB();
 }
 
 TEST_F(SimulatorLibrary, DiseqcSelectsTheSatelliteOfAScenario) {

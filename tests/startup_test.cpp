@@ -85,6 +85,15 @@ TEST_F(StartupTest, ExitCodesMessagesAndLibraryCalls) {
         EXPECT_EQ(std::string(kBanner) + "Config name: <dir>/Vesker.ini\n" + c.console_after_config, run.console);
         EXPECT_EQ(c.calls, Script().log);
         EXPECT_EQ(Script().start_calls > 0 && c.start_result != 0 ? 1 : 0, Script().stop_calls);
+        // A prompt that read no number says so on standard error; nothing else goes there but the
+        // line naming the tuner in use once a device started.
+        const bool nothing_read = c.console_after_config.find("Device number: Can't") != std::string::npos;
+        std::string errors = Fake().errors;
+        if (errors.rfind("Tuner library ", 0) == 0) errors.erase(0, errors.find('\n') + 1);
+        EXPECT_EQ(nothing_read ? "No device number was read at the prompt (end of input, or not a number): type one "
+                                 "of the numbers listed, or set Device in [Options]\n"
+                               : "",
+                  errors);
     }
 }
 

@@ -41,8 +41,8 @@
 #       Example: run_in_guest --modules "$PWD/dvb-vidtv-bridge.ko" \
 #                  --modparams "dvb-vidtv-bridge max_frequency_shift_hz=0" './fe_check'
 #
-# Environment: GUEST_CACHE (default <repository>/build-guest), GUEST_TIMEOUT_S, GUEST_MEM_MB,
-# GUEST_CPUS (2).
+# Environment: GUEST_CACHE (default <repository>/build-guest; the CI keeps it in its state
+# directory, see .ci/provision.sh), GUEST_TIMEOUT_S, GUEST_MEM_MB, GUEST_CPUS (2).
 #
 # Measured on 2 cores under TCG: a boot to the command takes 5 s on an idle machine, 25 s
 # while other builds load both cores.

@@ -14,6 +14,8 @@ constexpr int kLongestWaitS = 359;
 }  // namespace
 
 void RepeatedSend(unsigned char *message, int count, const char *config_path) {
+    // Nothing goes out once the user has asked to stop: a positioner is never driven after it.
+    if (Platform().stop_requested()) return;
     message[0] = kFramingFirst;
     if (Tuner().SendDiseqCmd(message, count) == 0) {
         Print("SendDiseqCmd failed !\n");
@@ -23,7 +25,8 @@ void RepeatedSend(unsigned char *message, int count, const char *config_path) {
     // switch still powering up behind another one.
     message[0] = kFramingRepeat;
     for (int i = 0; i < kRepetitions; ++i) {
-        Platform().sleep_ms(kRepeatGapMs);
+        Platform().sleep_ms(kRepeatGapMs);  // a stop request ends it at once
+        if (Platform().stop_requested()) return;
         if (Tuner().SendDiseqCmd(message, count) == 0) {
             Print("SendDiseqCmd failed !\n");
             break;

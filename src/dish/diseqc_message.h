@@ -18,4 +18,5 @@ constexpr unsigned char kCommandGotoAngular = 0x6E;
 // Sends one raw DiSEqC message (4 or 5 bytes, framing byte first) with framing byte E0,
 // then twice with E1 100 ms apart, then pauses `Wait` seconds (1..359) from the
 // configuration file. A failed first send prints its line and ends there, without pause.
+// Nothing is sent after a stop request.
 void RepeatedSend(unsigned char *message, int count, const char *config_path);

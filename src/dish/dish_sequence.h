@@ -9,5 +9,6 @@ struct DishPointing {
 };
 
 // Runs the sequence on the started device, reading its keys from the configuration file.
-// It never ends the program: a failure prints one line and the sequence goes on.
+// It never ends the program: a failure prints one line and the sequence goes on. After a stop
+// request it sends nothing more (its pauses end at once on the request).
 DishPointing RunDishSequence(const char *config_path);

@@ -7,12 +7,12 @@
 #include "driver/lnb.h"
 #include "report/output_step.h"
 
+// A Pol value as the walk reads it: lowercased in place (A to Z only), then one of the accepted
+// spellings of a polarization code 0..3. False when it is none of them.
+bool ParsePolarization(char *text, std::uint32_t *code);
+
 // Runs the passes on the started device. Returns kExitOk; kExitSearchFailed when a blind
 // search failed (what was found before the failure has been written); kExitNotWritten when a
 // report or list of the run could not be written.
 int RunPassLoop(const char *config_path, const LnbSettings &lnb, const OutputOptions &output);
 
-// Writes what the running pass has accepted so far, as its end would, if it has not reached its
-// output step yet. Runs on the stop handling's own thread while the main path waits inside the
-// tuner library for good: it takes no lock and allocates nothing.
-void SaveRunningPass();

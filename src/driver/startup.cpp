@@ -5,16 +5,23 @@
 
 #include "driver/exit_codes.h"
 #include "driver/lnb.h"
+#include "driver/config_check.h"
+#include "driver/pass_ledger.h"
 #include "driver/pass_loop.h"
+#include "driver/run_overview.h"
 #include "driver/usage.h"
 #include "dish/dish_sequence.h"
 #include "platform/platform.h"
 #include "report/name_text.h"
+#include "report/extra_lists.h"
 #include "report/output_step.h"
 
 namespace {
 
 const char kVersion[] = "1.1.0.1338-commited";
+const char kNoDeviceNumberRead[] =
+    "No device number was read at the prompt (end of input, or not a number): type one of the numbers "
+    "listed, or set Device in [Options]\n";
 
 void PrintBanner() { Print("Vesker ver.%s\n", kVersion); }
 
@@ -29,48 +36,66 @@ void OnDeviceFound(int index, const char *name) {
         PrintableName(name != nullptr ? name : "", printable, sizeof printable);
         Print("Device %i: %s\n", index, printable);
     }
+    RememberDeviceName(index, name);
     ++g_device_count;
 }
 
-// The directory of the running executable, ending in the separator; the current
-// directory when the path cannot be had or holds no separator.
-void FindExecutableDirectory(char *directory) {
-    char path[kPathSize];
+// The directory of the running executable, ending in the separator. When the system cannot
+// say where the program is, it says so and loads nothing: the current directory is no stand-in,
+// anyone may have put a library or settings there.
+bool FindExecutableDirectory(char (&directory)[kSystemPathSize]) {
+    char path[kSystemPathSize];
     char *cut = nullptr;
-    if (ExecutablePath(path, sizeof path)) cut = std::strrchr(path, kPathSeparator);
+    char reason[256] = "no directory in its path";
+    if (!ExecutablePath(path, sizeof path)) {
+        DescribeLastError(reason, sizeof reason);
+    } else {
+        cut = std::strrchr(path, kPathSeparator);
+    }
     if (cut == nullptr) {
-        std::snprintf(directory, kPathSize, "%s", kCurrentDirectory);
-        return;
+        Print("Can't find the program's own directory !\n");
+        PrintError("Can't find the program's own directory (%s): its tuner library and settings are not looked for "
+                   "elsewhere\n",
+                   reason);
+        return false;
     }
     cut[1] = '\0';
-    std::snprintf(directory, kPathSize, "%s", path);
+    std::snprintf(directory, sizeof directory, "%s", path);
+    return true;
 }
 
-// Joins two texts into a path buffer; false when the result would exceed 259 characters.
-bool JoinPath(char *out, const char *first, const char *second) {
-    int length = std::snprintf(out, kPathSize, "%s%s", first, second);
-    return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
+// Joins two texts into a path buffer of `size`; false when the result would not fit.
+bool JoinPath(char *out, std::size_t size, const char *first, const char *second) {
+    int length = std::snprintf(out, size, "%s%s", first, second);
+    return length >= 0 && static_cast<std::size_t>(length) < size;
 }
 
 // The configuration path of a command-line argument: a relative name is taken from the
 // current directory, a full path as it stands. False when it would exceed 259 characters.
 bool ConfigPathOf(const char *argument, char *config_path) {
-    return JoinPath(config_path, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
+    return JoinPath(config_path, kPathSize, IsAbsolutePath(argument) ? "" : kCurrentDirectory, argument);
 }
 
 // `--help` and its short forms print the usage text, `--version` the banner line; both end
-// the program before any library is loaded. A file that really carries such a name is
-// still read as the configuration. True when the argument was such an option.
-bool AnswerInfoOption(const char *argument) {
+// the program before any library is loaded. Any other argument that begins with '-' is a
+// mistyped option: it is said on standard error with the usage line, and the run ends with
+// -1 before anything is read or started. A file that really carries such a name is still
+// read as the configuration. True when the argument ended the run, with its exit code.
+bool AnswerOption(const char *argument, int *exit_code) {
     const bool help = std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
                       std::strcmp(argument, "-?") == 0 || std::strcmp(argument, "/?") == 0;
     const bool version = std::strcmp(argument, "--version") == 0;
+    const bool option = help || version || argument[0] == '-';
     char config_path[kPathSize];
-    if ((!help && !version) || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    if (!option || !ConfigPathOf(argument, config_path) || PathExists(config_path)) return false;
+    *exit_code = kExitOk;
     if (help) {
         Platform().write_console(kUsageText, std::strlen(kUsageText));
-    } else {
+    } else if (version) {
         PrintBanner();
+    } else {
+        PrintError("vesker: unknown option %s\n%s", argument, kUsageLine);
+        *exit_code = kExitBadLnb;
     }
     return true;
 }
@@ -91,17 +116,19 @@ void ReadDirectoryOption(const char *key, char (&directory)[kPathSize + 1], cons
 int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     g_device_number = -1;
     g_device_count = 0;
-    if (argc > 1 && argv[1] != nullptr && AnswerInfoOption(argv[1])) return kExitOk;
+    int option_exit = kExitOk;
+    if (argc > 1 && argv[1] != nullptr && AnswerOption(argv[1], &option_exit)) return option_exit;
     // Ctrl+C, SIGTERM and SIGHUP are stop requests from here on; one that arrives while the
     // library hangs saves the running pass and ends the run. A closed console is ignored.
     Platform().install_stop_handling(SaveRunningPass, kExitCutShort);
     PrintBanner();
 
-    char directory[kPathSize];
-    FindExecutableDirectory(directory);
-    char library_settings[kPathSize];
-    char config_path[kPathSize];
-    if (!JoinPath(library_settings, directory, "Lumorath.ini") || !JoinPath(config_path, directory, "Vesker.ini")) {
+    char directory[kSystemPathSize];
+    if (!FindExecutableDirectory(directory)) return kExitNoDevice;
+    char library_settings[kSystemPathSize];
+    char config_path[kSystemPathSize];
+    if (!JoinPath(library_settings, sizeof library_settings, directory, "Lumorath.ini") ||
+        !JoinPath(config_path, sizeof config_path, directory, "Vesker.ini")) {
         Print("Path too long: %sVesker.ini !\n", directory);
         return kExitBadLnb;
     }
@@ -132,6 +159,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
             PrintError("Config file %s cannot be read (%s): the defaults are used\n", config_path, reason);
         }
     }
+    CheckConfiguration(config_path);
 
     LnbSettings lnb{};
     if (!CheckLnb(limits, config_path, &lnb)) return kExitBadLnb;
@@ -149,7 +177,12 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     if (g_device_number < 0 && !Platform().stop_requested()) {
         Print("Device number: ");
         std::uint32_t typed = 0;
-        if (Platform().read_unsigned(&typed)) g_device_number = static_cast<int>(typed);
+        if (Platform().read_unsigned(&typed)) {
+            g_device_number = static_cast<int>(typed);
+        } else if (!Platform().stop_requested()) {
+            // The console line that follows is fixed ("Can't start device 4294967295 !"); this says why.
+            PrintError("%s", kNoDeviceNumberRead);
+        }
     }
     if (Platform().stop_requested()) {
         Print("Terminated on user request ...\n");
@@ -166,6 +199,7 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
         Tuner().StopDVB();
         return kExitNoBlindSearch;
     }
+    AnnounceTuner(g_device_number);
     const int start_wait_s = IniReadInt("Options", "StartWait", 0, config_path);
     if (start_wait_s >= 1 && start_wait_s <= 9) Platform().sleep_ms(static_cast<std::uint32_t>(start_wait_s) * 1000u);
 
@@ -191,6 +225,9 @@ int VeskerMain(int argc, const char *const *argv, TunerBinder bind) {
     output.lofsw_mhz = lnb.lofsw_mhz;
     output.band_map = IniReadInt("Options", "BandMap", 0, config_path);
 
+    output.extra_lists = ReadExtraLists(config_path);
+
+    PlanScan(config_path, lnb);
     const int result = RunPassLoop(config_path, lnb, output);
     Tuner().StopDVB();
     return result;

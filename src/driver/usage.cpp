@@ -23,12 +23,16 @@ const char kUsageText[] =
     "executable, or the file named by the environment variable\n"
     "LUMORATH_LIBRARY.\n"
     "\n"
-    "Stopping: Ctrl+C, or Ctrl+A typed at the terminal (Left-Ctrl and A\n"
-    "held together on Windows), stops a scan: the current step finishes,\n"
-    "the pass writes what it found and the device is stopped.\n"
+    "Stopping: Ctrl+C, SIGTERM or SIGHUP (on Windows also Left-Ctrl and A\n"
+    "held together, or closing the console) stops a scan: the running\n"
+    "search finishes, the pass writes what it found and the device is\n"
+    "stopped; a pause of the program's own ends at once. A search that has\n"
+    "not returned 5 seconds after the stop, or a second stop, writes the\n"
+    "pass at once and ends the run with -7. Typing does not stop a scan:\n"
+    "what is typed during one is left for the shell.\n"
     "\n"
     "Exit codes (the POSIX value in brackets):\n"
-    "   0        the scan ran: all passes done, or stopped at the keyboard\n"
+    "   0        the scan ran: all passes done, or stopped on request\n"
     "  -1 (255)  the LNB description or a path was rejected\n"
     "  -2 (254)  no tuner library, or the library reported no device\n"
     "  -3 (253)  the device could not be started\n"
@@ -36,3 +40,7 @@ const char kUsageText[] =
     "  -5 (251)  a blind search failed; what was found before it is written\n"
     "  -6 (250)  a report or list of the run could not be written\n"
     "  -7 (249)  cut short inside a tuner library call that did not return\n";
+
+const char kUsageLine[] =
+    "Usage: vesker [CONFIGURATION]\n"
+    "Try 'vesker --help' for more.\n";

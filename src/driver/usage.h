@@ -3,3 +3,6 @@
 #pragma once
 
 extern const char kUsageText[];
+
+// The first lines of the text with a pointer to the rest, for a mistyped option.
+extern const char kUsageLine[];

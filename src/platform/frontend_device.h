@@ -5,7 +5,19 @@
 
 #include <cstdint>
 
+// What a name under the DVB directory is, looked at (through links) before anything opens it.
+enum class DeviceFileKind {
+    kMissing,       // nothing of that name (or a part of the path is no directory)
+    kDvbDevice,     // a character device of the kernel's DVB core
+    kOtherDevice,   // a device of another driver (a link to /dev/zero, a tty, a watchdog)
+    kDirectory,
+    kRegularFile,
+    kPipe,
+    kSocket,
+};
+
 struct FrontendOps {
+    DeviceFileKind (*kind)(const char *path);
     // A file descriptor, or minus the error number (-EBUSY, -EACCES, -ENOENT, ...).
     int (*open)(const char *path, bool read_write);
     void (*close)(int fd);

@@ -7,9 +7,28 @@
 #if defined(__linux__)
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
+
+// Every device node of the DVB core has this major number (the kernel's
+// include/media/dvbdev.h, line 28: #define DVB_MAJOR 212).
+constexpr unsigned kDvbMajor = 212;
+
+DeviceFileKind FileKind(const char *path) {
+    struct stat status{};
+    if (::stat(path, &status) != 0) return DeviceFileKind::kMissing;
+    if (S_ISCHR(status.st_mode)) {
+        return major(status.st_rdev) == kDvbMajor ? DeviceFileKind::kDvbDevice : DeviceFileKind::kOtherDevice;
+    }
+    if (S_ISBLK(status.st_mode)) return DeviceFileKind::kOtherDevice;
+    if (S_ISDIR(status.st_mode)) return DeviceFileKind::kDirectory;
+    if (S_ISFIFO(status.st_mode)) return DeviceFileKind::kPipe;
+    if (S_ISSOCK(status.st_mode)) return DeviceFileKind::kSocket;
+    return DeviceFileKind::kRegularFile;
+}
 
 int OpenFrontend(const char *path, bool read_write) {
     // Non-blocking, as every DVB application opens a frontend: a tune never waits in the kernel.
@@ -34,13 +53,14 @@ void SleepMs(std::uint32_t milliseconds) { SystemPlatform().sleep_ms(millisecond
 }  // namespace
 
 const FrontendOps &SystemFrontendOps() {
-    static const FrontendOps ops = {OpenFrontend, CloseFrontend, FrontendIoctl, MonotonicMs, SleepMs};
+    static const FrontendOps ops = {FileKind, OpenFrontend, CloseFrontend, FrontendIoctl, MonotonicMs, SleepMs};
     return ops;
 }
 
 #else
 
 namespace {
+DeviceFileKind NoFile(const char *) { return DeviceFileKind::kMissing; }
 int NoFrontend(const char *, bool) { return -ENOENT; }
 void NoClose(int) {}
 int NoIoctl(int, unsigned long, std::uintptr_t) { return -ENODEV; }
@@ -49,7 +69,7 @@ void NoSleep(std::uint32_t) {}
 }  // namespace
 
 const FrontendOps &SystemFrontendOps() {
-    static const FrontendOps ops = {NoFrontend, NoClose, NoIoctl, NoClock, NoSleep};
+    static const FrontendOps ops = {NoFile, NoFrontend, NoClose, NoIoctl, NoClock, NoSleep};
     return ops;
 }
 

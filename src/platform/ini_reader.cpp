@@ -49,8 +49,9 @@ class LineReader {
 public:
     explicit LineReader(IniSource source) : source_(source) {}
 
-    // The next line, untrimmed; false at the end of the source.
-    bool Next(Span *line) {
+    // The next line, untrimmed, and its number as an editor counts lines (a CR LF pair is one
+    // line end, a lone CR or LF another); false at the end of the source.
+    bool Next(Span *line, unsigned *number = nullptr) {
         std::size_t length = 0;
         bool have_line = false;
         for (;;) {
@@ -58,10 +59,14 @@ public:
                 if (!Fill()) break;
             }
             char c = chunk_[position_++];
+            const bool second_half = c == '\n' && previous_ == '\r';
+            previous_ = c;
             if (c == '\r' || c == '\n') {
+                if (!second_half) ++line_ends_;
                 if (have_line) break;
                 continue;  // an empty line, or the second half of CR LF
             }
+            if (!have_line && number != nullptr) *number = line_ends_ + 1;
             have_line = true;
             if (length < kIniLineSize - 1) line_[length++] = c;
         }
@@ -94,8 +99,35 @@ private:
     std::size_t filled_ = 0;
     std::size_t position_ = 0;
     bool first_chunk_ = true;
+    char previous_ = '\0';
+    unsigned line_ends_ = 0;
     char line_[kIniLineSize];
 };
+
+}  // namespace
+
+namespace {
+
+// What a trimmed, non-blank line is: a comment (';' first), a section header (its name up to
+// ']' or the end), a key line (its name before the first '=', its value after it), or none of
+// these, which the lookups pass over.
+struct ClassifiedLine {
+    IniLineKind kind;
+    Span name;
+    Span value;
+};
+
+ClassifiedLine Classify(Span line) {
+    if (line.begin[0] == ';') return {IniLineKind::kComment, {line.begin, 0}, {line.begin, 0}};
+    if (line.begin[0] == '[') {
+        const char *name_end = static_cast<const char *>(std::memchr(line.begin, ']', line.length));
+        if (name_end == nullptr) name_end = line.begin + line.length;
+        return {IniLineKind::kSection, CutAtNul(Trim(line.begin + 1, name_end)), {line.begin, 0}};
+    }
+    const char *equals = static_cast<const char *>(std::memchr(line.begin, '=', line.length));
+    if (equals == nullptr) return {IniLineKind::kOther, line, {line.begin, 0}};
+    return {IniLineKind::kKey, CutAtNul(Trim(line.begin, equals)), CutAtNul(Trim(equals + 1, line.begin + line.length))};
+}
 
 }  // namespace
 
@@ -108,20 +140,18 @@ long IniFindValue(IniSource source, const char *section, const char *key, char *
     Span line;
     while (reader.Next(&line)) {
         line = Trim(line.begin, line.begin + line.length);
-        if (line.length == 0 || line.begin[0] == ';') continue;  // blank or comment
-        if (line.begin[0] == '[') {
+        if (line.length == 0) continue;
+        const ClassifiedLine classified = Classify(line);
+        if (classified.kind == IniLineKind::kSection) {
             // Only the first section of a name is searched: its end ends the lookup.
             if (in_section) return -1;
-            const char *name_end = static_cast<const char *>(std::memchr(line.begin, ']', line.length));
-            if (name_end == nullptr) name_end = line.begin + line.length;
-            in_section = SameName(CutAtNul(Trim(line.begin + 1, name_end)), wanted_section);
+            in_section = SameName(classified.name, wanted_section);
             continue;
         }
-        if (!in_section) continue;  // lines before the first header belong to no section
-        const char *equals = static_cast<const char *>(std::memchr(line.begin, '=', line.length));
-        if (equals == nullptr) continue;  // not a key line
-        if (!SameName(CutAtNul(Trim(line.begin, equals)), wanted_key)) continue;
-        Span found = CutAtNul(Trim(equals + 1, line.begin + line.length));
+        // Lines before the first header belong to no section.
+        if (!in_section || classified.kind != IniLineKind::kKey) continue;
+        if (!SameName(classified.name, wanted_key)) continue;
+        Span found = classified.value;
         if (found.length >= 2 && (found.begin[0] == '"' || found.begin[0] == '\'') &&
             found.begin[found.length - 1] == found.begin[0]) {
             found = {found.begin + 1, found.length - 2};
@@ -134,6 +164,23 @@ long IniFindValue(IniSource source, const char *section, const char *key, char *
         return static_cast<long>(found.length);
     }
     return -1;
+}
+
+void IniWalkLines(IniSource source, void (*visit)(void *context, const IniLine &line), void *context) {
+    LineReader reader(source);
+    Span line;
+    unsigned number = 0;
+    while (reader.Next(&line, &number)) {
+        line = Trim(line.begin, line.begin + line.length);
+        if (line.length == 0) continue;
+        const ClassifiedLine classified = Classify(line);
+        if (classified.kind == IniLineKind::kComment) continue;
+        visit(context, IniLine{classified.kind, classified.name.begin, classified.name.length, number});
+    }
+}
+
+bool IniSameName(const char *a, std::size_t a_length, const char *b) {
+    return SameName({a, a_length}, {b, std::strlen(b)});
 }
 
 std::uint32_t IniTextLookup(IniSource source, const char *section, const char *key,

@@ -22,6 +22,19 @@ constexpr std::size_t kIniLineSize = 4096;
 long IniFindValue(IniSource source, const char *section, const char *key, char *value,
                   std::size_t value_size);
 
+// What a line of an INI file is, as the lookups read it.
+enum class IniLineKind { kComment, kSection, kKey, kOther };
+struct IniLine {
+    IniLineKind kind;         // never kComment: comments and blank lines are not visited
+    const char *name;         // the section's or key's name, trimmed; kOther: the whole line
+    std::size_t name_length;  // (not zero-terminated)
+    unsigned number;          // 1-based, as an editor counts the lines
+};
+// Calls `visit` for every line that is not blank and not a comment, in file order.
+void IniWalkLines(IniSource source, void (*visit)(void *context, const IniLine &line), void *context);
+// Compares a name with a zero-terminated one as the lookups do: without regard to case.
+bool IniSameName(const char *a, std::size_t a_length, const char *b);
+
 // The text lookup on a source: a found value, else the default with its trailing spaces
 // removed; at most size-1 characters; returns the count copied. size 0 copies nothing.
 std::uint32_t IniTextLookup(IniSource source, const char *section, const char *key,

@@ -7,6 +7,9 @@
 
 // Paths and directories hold at most 259 characters and the terminating zero.
 constexpr std::size_t kPathSize = 260;
+// The program's own path comes from the system and may be as long as the system allows (Linux's
+// PATH_MAX); so may the paths of the files found beside it.
+constexpr std::size_t kSystemPathSize = 4096;
 
 // The directory separator: backslash on Windows, slash on POSIX.
 extern const char kPathSeparator;
@@ -29,7 +32,9 @@ int IniReadInt(const char *section, const char *key, int default_value, const ch
 std::uint32_t IniReadText(const char *section, const char *key, const char *default_text,
                           char *out, std::uint32_t size, const char *path);
 
-// The running executable's full path; false when it cannot be had.
+// The running executable's full path, as the system knows it (on Linux /proc/self/exe, or
+// without /proc the name the program was started under, resolved); false when it cannot be
+// had or does not fit, with the reason for DescribeLastError.
 bool ExecutablePath(char *out, std::size_t size);
 // True for a path that names its file without the current directory: on POSIX one that
 // starts with '/'; on Windows one with a drive letter or starting with '\' or '/'.
@@ -48,6 +53,15 @@ const char *EnvironmentValue(const char *name);
 // the reason in `reason`: the system's error text, or that it is a directory or not a plain
 // file (a pipe or a device, which could keep a reader waiting or reading for ever).
 bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size);
+
+// True when `directory` (empty: the current one) is a directory the program may create files
+// in. Otherwise false, with the reason: the system's error text, or that it is no directory.
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size);
+
+// Walks the lines of an INI file as the lookups read them (IniWalkLines in ini_reader.h);
+// false when the file cannot be read.
+struct IniLine;
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context);
 
 // The full path of the executable or library that holds `address` (the simulator finds its
 // settings file beside itself this way); false when it cannot be had.
@@ -74,14 +88,16 @@ void RemoveFile(const char *path);
 void DescribeLastError(char *out, std::size_t size);
 
 // Stop handling, in place from start-up on, before the tuner library is first called.
-// A first Ctrl+C, and SIGTERM, SIGHUP or closing the console while the program runs its own
-// code, is a stop request: the scan sees Left-Ctrl and A as held. A call into the tuner library
-// cannot be interrupted, and nobody can tell a slow call from a stuck one: a second Ctrl+C, or
-// SIGTERM, SIGHUP or a console close while the program waits inside such a call, runs
-// `save_running_pass` on a thread of its own and ends the program with `cut_short_code`.
+// Ctrl+C, SIGTERM, SIGHUP or closing the console is a stop request: the scan sees Left-Ctrl and
+// A as held, and a pause of the program's own ends at once. A call into the tuner library cannot
+// be interrupted, and nobody can tell a slow call from a stuck one, so a call gets kStopGraceMs
+// after the request (or after it began, if later) to return. A call still running then, a
+// second request while one runs, or a console close runs `save_running_pass` on a thread of its
+// own and ends the program with `cut_short_code`.
 // Every call into the library is bracketed by EnterBlockingCall and LeaveBlockingCall. Once the
 // save has begun, further requests wait for it, and a call that returns never leaves
 // LeaveBlockingCall, so the save works on records that no longer change.
+constexpr std::uint32_t kStopGraceMs = 5000;
 void EnterBlockingCall();
 void LeaveBlockingCall();
 
@@ -98,19 +114,25 @@ struct LocalTime {
 // only when told, keys held on cue, a console that records every byte).
 struct PlatformHooks {
     std::uint32_t (*clock_ms)();                    // millisecond clock
-    void (*sleep_ms)(std::uint32_t milliseconds);   // a pause in whole milliseconds
+    void (*sleep_ms)(std::uint32_t milliseconds);   // a pause in whole milliseconds; a stop
+                                                    // request ends it at once
     bool (*key_held)(int virtual_key);              // high bit of the key state
     bool (*read_unsigned)(std::uint32_t *value);    // one unsigned decimal from standard input
+    // Standard output and standard error, written straight to the system without a stream lock
+    // of the C library (a cut-short save writes while the library may hold one). Once a stop has
+    // been asked for, a console nobody reads holds the run no longer than a moment.
     void (*write_console)(const char *text, std::size_t length);
     void (*local_time)(LocalTime *out);
-    void (*begin_key_watch)();                      // the scan starts polling the stop keys
-    void (*end_key_watch)();                        // ... and stops; the terminal is restored
-    void (*write_error)(const char *text, std::size_t length);  // standard error
+    void (*write_error)(const char *text, std::size_t length);
     // A stop asked for by a signal or the console (Ctrl+C, SIGTERM, SIGHUP, a close) at any
-    // time since start-up; the keys themselves are polled by the scan.
+    // time since start-up; the Windows keys themselves are polled by the scan.
     bool (*stop_requested)();
     // Installs the stop handling described above (tests leave it out).
     void (*install_stop_handling)(void (*save_running_pass)(), int cut_short_code);
+    // The status line: one line on standard error, rewritten in place, only when standard error
+    // is a terminal (nothing at all otherwise). Console and error lines written meanwhile clear
+    // it first. An empty text clears it for good.
+    void (*show_status)(const char *text);
 };
 
 // The hooks in force; starts with the real operating system services.

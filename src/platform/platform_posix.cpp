@@ -1,16 +1,18 @@
-// The POSIX side of the seam: the project's own INI reader, /proc/self/exe, nanosleep,
-// CLOCK_MONOTONIC, dlopen, and the stop request from SIGINT, SIGTERM, SIGHUP or a typed Ctrl+A.
+// The POSIX side of the seam: the project's own INI reader, /proc/self/exe, CLOCK_MONOTONIC,
+// dlopen, and the stop request from SIGINT, SIGTERM or SIGHUP. Standard input is read only at
+// the device prompt: what a user types ahead during a scan stays for the shell.
 #ifndef _WIN32
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <pthread.h>
-#include <semaphore.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/random.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -85,84 +87,65 @@ std::uint32_t ClockMs() {
                                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
 }
 
-void SleepMs(std::uint32_t milliseconds) {
-    timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
-}
+// The stop request. A SIGINT, SIGTERM or SIGHUP is noted, makes the stop pipe readable for
+// good (pauses and console waits poll it, so they end at once), and is passed on to the stop
+// watch through the request pipe, one byte each. Neither pipe ever blocks its writer.
+int g_stop_pipe[2] = {-1, -1};
+int g_request_pipe[2] = {-1, -1};
 
-// The stop request. SIGINT, SIGTERM or SIGHUP sets it; so does Ctrl+A typed at a terminal
-// while the scan watches the keys. A second SIGINT, or SIGTERM or SIGHUP while the main path
-// waits inside the tuner library, wakes the save thread, which writes what the running pass
-// holds and ends the program.
-volatile sig_atomic_t g_stop_requested = 0;
-volatile sig_atomic_t g_terminal_changed = 0;
-termios g_saved_terminal{};
-bool g_watching = false;
-sem_t g_save_wanted;
-void (*g_save_running_pass)() = nullptr;
-int g_cut_short_code = 0;
-
-void RestoreTerminal() {
-    if (g_terminal_changed) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
-        g_terminal_changed = 0;
-    }
-}
-
-void OnStopSignal(int signal_number) {
+void OnStopSignal(int) {
     const int saved_errno = errno;
-    const bool repeated = g_stop_requested != 0;
-    g_stop_requested = 1;
-    if ((signal_number != SIGINT || repeated) && BeginCutShortSave()) sem_post(&g_save_wanted);
+    if (NoteStopRequest(ClockMs())) {
+        ssize_t ignored = ::write(g_stop_pipe[1], "s", 1);
+        (void)ignored;
+    }
+    ssize_t ignored = ::write(g_request_pipe[1], "r", 1);
+    (void)ignored;
     errno = saved_errno;
 }
 
-// While the program ends cut short, the main path may hold the stdio locks inside the library,
-// and the console may be a pipe nobody reads: a line goes straight to the descriptor, and only
-// when it fits at once, so the save never waits on either.
-void WriteWithoutWaiting(int descriptor, const char *text, std::size_t length) {
-    pollfd out{descriptor, POLLOUT, 0};
-    if (::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) != 0) {
-        ssize_t ignored = ::write(descriptor, text, length);
-        (void)ignored;
+// Waits up to `timeout_ms` (kWaitForever: no limit) until `descriptor` is readable; true when
+// it is. A negative descriptor never is: the wait is a plain pause.
+bool WaitForReadable(int descriptor, std::uint32_t timeout_ms) {
+    const std::uint32_t start_ms = ClockMs();
+    for (;;) {
+        int wait_ms = -1;
+        if (timeout_ms != kWaitForever) {
+            const std::uint32_t elapsed_ms = ClockMs() - start_ms;
+            if (elapsed_ms >= timeout_ms) return false;
+            wait_ms = static_cast<int>(timeout_ms - elapsed_ms);
+        }
+        pollfd watched{descriptor, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, wait_ms);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
     }
 }
-void WriteConsoleWithoutWaiting(const char *text, std::size_t length) {
-    WriteWithoutWaiting(STDOUT_FILENO, text, length);
-}
-void WriteErrorWithoutWaiting(const char *text, std::size_t length) {
-    WriteWithoutWaiting(STDERR_FILENO, text, length);
-}
 
-void *SaveThread(void *) {
-    while (sem_wait(&g_save_wanted) != 0) {
-    }
-    Platform().write_console = WriteConsoleWithoutWaiting;
-    Platform().write_error = WriteErrorWithoutWaiting;
-    g_save_running_pass();
-    RestoreTerminal();
-    _exit(g_cut_short_code & 0xFF);
-}
+void SleepMs(std::uint32_t milliseconds) { WaitForReadable(g_stop_pipe[0], milliseconds); }
 
-bool StopRequested() { return g_stop_requested != 0; }
+void *StopWatchThread(void *) { WatchStopRequests(); }
+
+bool StopRequested() { return StopWasRequested(); }
 
 void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    g_save_running_pass = save_running_pass;
-    g_cut_short_code = cut_short_code;
+    KeepCutShortSave(save_running_pass, cut_short_code);
     // A console that went away (a closed pipe, a dropped session) must never end the scan:
     // its write errors are ignored and the files are still written.
     ::signal(SIGPIPE, SIG_IGN);
-    sem_init(&g_save_wanted, 0, 0);
-    // The save thread takes no signals, so the handlers always interrupt the main path.
+    if (pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(g_request_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        PrintError("Can't set up the stop handling (%s): a stop waits for pauses and library calls\n",
+                   std::strerror(errno));
+    }
+    // The stop watch takes no signals, so the handlers always interrupt the main path.
     sigset_t all, previous;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, SaveThread, nullptr) == 0) pthread_detach(thread);
+    if (pthread_create(&thread, nullptr, StopWatchThread, nullptr) == 0) pthread_detach(thread);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     // Installed even where the shell handed a signal down as ignored, so Ctrl+C always works.
     // No SA_RESTART: a read at the device prompt returns, and the run stops.
@@ -174,39 +157,9 @@ void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
     sigaction(SIGHUP, &action, nullptr);
 }
 
-void PollTypedKeys() {
-    if (!g_terminal_changed) return;
-    unsigned char byte = 0;
-    while (::read(STDIN_FILENO, &byte, 1) == 1) {
-        if (byte == 0x01) g_stop_requested = 1;  // Ctrl+A
-    }
-}
-
+// Left-Ctrl and A read as held once a stop has been asked for.
 bool KeyHeld(int virtual_key) {
-    if (virtual_key != kKeyLeftControl && virtual_key != kKeyA) return false;
-    PollTypedKeys();
-    return g_stop_requested != 0;
-}
-
-void BeginKeyWatch() {
-    if (g_watching) return;
-    g_watching = true;
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
-        termios raw = g_saved_terminal;
-        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // ISIG stays: Ctrl+C still signals
-        raw.c_cc[VMIN] = 0;
-        raw.c_cc[VTIME] = 0;
-        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
-            g_terminal_changed = 1;
-            std::atexit(RestoreTerminal);
-        }
-    }
-}
-
-void EndKeyWatch() {
-    if (!g_watching) return;
-    g_watching = false;
-    RestoreTerminal();
+    return (virtual_key == kKeyLeftControl || virtual_key == kKeyA) && StopWasRequested();
 }
 
 bool ReadUnsigned(std::uint32_t *value) {
@@ -216,16 +169,102 @@ bool ReadUnsigned(std::uint32_t *value) {
     return true;
 }
 
-// Write errors (a closed pipe, a terminal that went away) are ignored: the scan goes on.
+// Writes straight to the descriptor, at most a pipe's atomic unit at a time and each once the
+// descriptor takes it. Until a stop it waits as long as the reader needs (`vesker | less`);
+// from the stop on, a console nobody reads (a stalled remote login, `vesker cfg.ini | sleep
+// 600`) gets kStoppedConsoleWaitMs after the request in all, and what does not fit by then is
+// dropped. Write errors (a closed pipe, a terminal that went away) are ignored: the scan goes on.
+void WriteBounded(int descriptor, const char *text, std::size_t length) {
+    while (length > 0) {
+        pollfd watched[2] = {{descriptor, POLLOUT, 0}, {g_stop_pipe[0], POLLIN, 0}};
+        int wait_ms = -1;
+        if (StopWasRequested()) {
+            const std::uint32_t since_ms = ClockMs() - StopRequestMs();
+            wait_ms = since_ms >= kStoppedConsoleWaitMs ? 0 : static_cast<int>(kStoppedConsoleWaitMs - since_ms);
+            watched[1].fd = -1;
+        }
+        const int ready = ::poll(watched, 2, wait_ms);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return;
+        if (watched[0].revents == 0) continue;  // the stop came: from now on the wait is bounded
+        const ssize_t written = ::write(descriptor, text, length < PIPE_BUF ? length : PIPE_BUF);
+        if (written < 0 && (errno == EINTR || (errno == EAGAIN && (watched[0].revents & POLLOUT) != 0))) continue;
+        if (written <= 0) return;
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+// The status line, with the ECMA-48 controls every terminal of this kind takes. When standard
+// output goes to the same terminal, its transcript line may stand unfinished at the cursor
+// ("11700 Mhz ... " while a search runs): the status line then goes on the line below it, and
+// the cursor returns to where the transcript goes on. IND (ESC D) moves down a line, scrolling
+// at the bottom, CUU (ESC [A) back up; DECSC (ESC 7) saves that place, CUD (ESC [B) and CR go to
+// the line below, EL (ESC [K) erases what an older status left there, DECRC (ESC 8) returns.
+// ED (ESC [J) at the cursor erases it again. Alone on its terminal, the line is rewritten at
+// its start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusBelowOutput, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+volatile sig_atomic_t g_status_shown = 0;
+const char kStatusErasedBelow[] = "\x1b[J";
+const char kStatusErasedOwnLine[] = "\r\x1b[K";
+
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    const char *term = std::getenv("TERM");
+    struct stat error_status{};
+    struct stat output_status{};
+    if (!isatty(STDERR_FILENO) || term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (isatty(STDOUT_FILENO) && ::fstat(STDERR_FILENO, &error_status) == 0 &&
+               ::fstat(STDOUT_FILENO, &output_status) == 0 && error_status.st_rdev == output_status.st_rdev) {
+        g_status_place = kStatusBelowOutput;
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+// Before any other output: a shown status line is erased. Also on the cut-short save's thread,
+// so only plain writes.
+void EraseStatus() {
+    if (!g_status_shown) return;
+    g_status_shown = 0;
+    if (g_status_place == kStatusBelowOutput) {
+        WriteBounded(STDERR_FILENO, kStatusErasedBelow, sizeof kStatusErasedBelow - 1);
+    } else {
+        WriteBounded(STDERR_FILENO, kStatusErasedOwnLine, sizeof kStatusErasedOwnLine - 1);
+    }
+}
+
+void ShowStatus(const char *text) {
+    if (StatusPlaceInUse() == kStatusNowhere) return;
+    if (text == nullptr || text[0] == '\0') {
+        EraseStatus();
+        return;
+    }
+    // Cut to the terminal's width less one column, so the line never wraps.
+    winsize window{};
+    int columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 1 ? window.ws_col : 80;
+    const bool below = g_status_place == kStatusBelowOutput;
+    char line[600];
+    const int length = std::snprintf(line, sizeof line, "%s%.*s\x1b[K%s", below ? "\x1b" "D\x1b[A\x1b" "7\x1b[B\r" : "\r",
+                                     columns - 1 < 500 ? columns - 1 : 500, text, below ? "\x1b" "8" : "");
+    if (length <= 0) return;
+    const std::size_t written = static_cast<std::size_t>(length) < sizeof line ? static_cast<std::size_t>(length)
+                                                                                : sizeof line - 1;
+    WriteBounded(STDERR_FILENO, line, written);
+    g_status_shown = 1;
+}
+
 void WriteConsole(const char *text, std::size_t length) {
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
+    EraseStatus();
+    WriteBounded(STDOUT_FILENO, text, length);
 }
 
 void WriteErrorLine(const char *text, std::size_t length) {
-    std::fflush(stdout);
-    std::fwrite(text, 1, length, stderr);
-    std::fflush(stderr);
+    EraseStatus();
+    WriteBounded(STDERR_FILENO, text, length);
 }
 
 void ReadLocalTime(LocalTime *out) {
@@ -255,9 +294,27 @@ std::uint32_t IniReadText(const char *section, const char *key, const char *defa
 
 bool ExecutablePath(char *out, std::size_t size) {
     if (size == 0) return false;
-    ssize_t length = ::readlink("/proc/self/exe", out, size - 1);
-    if (length <= 0 || static_cast<std::size_t>(length) >= size - 1) return false;
-    out[length] = '\0';
+    // The kernel's own record of the running file.
+    const ssize_t length = ::readlink("/proc/self/exe", out, size - 1);
+    if (length > 0 && static_cast<std::size_t>(length) < size - 1) {
+        out[length] = '\0';
+        return true;
+    }
+    if (length > 0) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    // Without /proc (a container, a chroot): the name the program was started under, which the
+    // kernel hands every program (AT_EXECFN), resolved from the current directory, which is
+    // still the one the program was started in.
+    const auto *started_as = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+    char resolved[PATH_MAX];
+    if (started_as == nullptr || ::realpath(started_as, resolved) == nullptr) return false;
+    const int copied = std::snprintf(out, size, "%s", resolved);
+    if (copied < 0 || static_cast<std::size_t>(copied) >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
     return true;
 }
 
@@ -285,6 +342,31 @@ bool CheckReadableFile(const char *path, char *reason, std::size_t reason_size) 
     const int descriptor = OpenPlainFile(path, reason, reason_size);
     if (descriptor < 0) return false;
     ::close(descriptor);
+    return true;
+}
+
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    struct stat status{};
+    if (::stat(path, &status) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        CopyReason(reason, reason_size, "not a directory");
+        return false;
+    }
+    if (::access(path, W_OK | X_OK) != 0) {
+        CopyReason(reason, reason_size, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    IniFile file(path);
+    if (!file.Open()) return false;
+    IniWalkLines(file.Source(), visit, context);
     return true;
 }
 
@@ -348,6 +430,13 @@ bool CloseOutputFile(FileHandle file) {
     for (;;) ::pause();
 }
 
+bool WaitForStopRequest(std::uint32_t timeout_ms) {
+    char request = 0;
+    return WaitForReadable(g_request_pipe[0], timeout_ms) && ::read(g_request_pipe[0], &request, 1) == 1;
+}
+
+[[noreturn]] void EndProcessNow(int code) { _exit(code & 0xFF); }
+
 bool MoveIntoPlace(const char *from, const char *to) { return std::rename(from, to) == 0; }
 
 void RemoveFile(const char *path) {
@@ -362,9 +451,10 @@ void DescribeLastError(char *out, std::size_t size) {
 }
 
 const PlatformHooks &SystemPlatform() {
-    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
-                                        WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
-                                        WriteErrorLine, StopRequested,  InstallStopHandling};
+    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,
+                                        ReadUnsigned,  WriteConsole,   ReadLocalTime,
+                                        WriteErrorLine, StopRequested, InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

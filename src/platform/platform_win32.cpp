@@ -1,6 +1,6 @@
 // The Windows side of the seam: the Win32 profile lookups themselves, the module file names,
-// LoadLibrary, the key state for the stop request (plus Ctrl+C and console close), Sleep,
-// GetTickCount and the local time.
+// LoadLibrary, the key state for the stop request (plus Ctrl+C and console close), pauses that
+// a stop ends, GetTickCount and the local time.
 #ifdef _WIN32
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -8,14 +8,12 @@
 #endif
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
+#include "platform/ini_reader.h"
 #include "platform/platform.h"
 #include "platform/stop_state.h"
 
@@ -26,43 +24,31 @@ const char *const kDegreeSign = "\xB0";  // Latin-1, as the console shows it
 
 namespace {
 
-// The stop request from the console: Ctrl+C, Ctrl+Break or closing the window make
-// Left-Ctrl and A read as held. Windows runs this handler on a thread of its own: while the
-// main path waits inside the tuner library, a second Ctrl+C or a close saves what the running
-// pass holds right here and ends the program.
-volatile LONG g_console_stop = 0;
-void (*g_save_running_pass)() = nullptr;
-int g_cut_short_code = 0;
+// The stop request from the console: Ctrl+C, Ctrl+Break or closing the window. Windows runs the
+// handler on a thread of its own. A request is noted, sets the stop event for good (pauses wait
+// on it, so they end at once) and is passed on to the stop watch through the request semaphore.
+HANDLE g_stop_event = nullptr;
+HANDLE g_request_semaphore = nullptr;
 
-// While the program ends cut short, the main path may hold the C runtime's stream locks inside
-// the library: the save's lines go straight to the standard handles.
-void WriteHandle(DWORD which, const char *text, std::size_t length) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(which), text, static_cast<DWORD>(length), &written, nullptr);
-}
-void WriteConsoleDirectly(const char *text, std::size_t length) { WriteHandle(STD_OUTPUT_HANDLE, text, length); }
-void WriteErrorDirectly(const char *text, std::size_t length) { WriteHandle(STD_ERROR_HANDLE, text, length); }
+std::uint32_t ClockMs() { return static_cast<std::uint32_t>(GetTickCount()); }
 
-void SaveAndEnd() {
-    Platform().write_console = WriteConsoleDirectly;
-    Platform().write_error = WriteErrorDirectly;
-    g_save_running_pass();
-    // Not ExitProcess: it would wait for the library, which may hold the loader lock for good.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_cut_short_code));
+void RequestStop() {
+    if (NoteStopRequest(ClockMs()) && g_stop_event != nullptr) SetEvent(g_stop_event);
+    if (g_request_semaphore != nullptr) ReleaseSemaphore(g_request_semaphore, 1, nullptr);
 }
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        if (InterlockedExchange(&g_console_stop, 1) != 0 && BeginCutShortSave()) SaveAndEnd();
+        RequestStop();
         return TRUE;
     case CTRL_CLOSE_EVENT:
-        InterlockedExchange(&g_console_stop, 1);
-        if (BeginCutShortSave()) SaveAndEnd();
+        RequestStop();
         // Windows ends the process when this returns, and about 5 s after the close at the
-        // latest. Waiting here lets the scan finish its step, write the files and stop the
-        // device; the program's own exit ends the wait.
+        // latest: a library call gets no grace period. Waiting here lets the scan finish its
+        // step, write the files and stop the device; the program's own exit ends the wait.
+        if (BeginCutShortSave()) EndCutShort();
         Sleep(4500);
         return TRUE;
     default:
@@ -70,29 +56,34 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     }
 }
 
-bool StopRequested() { return g_console_stop != 0; }
+DWORD WINAPI StopWatchThread(void *) { WatchStopRequests(); }
+
+bool StopRequested() { return StopWasRequested(); }
 
 void InstallStopHandling(void (*save_running_pass)(), int cut_short_code) {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    g_save_running_pass = save_running_pass;
-    g_cut_short_code = cut_short_code;
+    KeepCutShortSave(save_running_pass, cut_short_code);
+    g_stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_request_semaphore = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, StopWatchThread, nullptr, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-std::uint32_t ClockMs() { return static_cast<std::uint32_t>(GetTickCount()); }
-
-void SleepMs(std::uint32_t milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
-
-bool KeyHeld(int virtual_key) {
-    if ((virtual_key == kKeyLeftControl || virtual_key == kKeyA) && g_console_stop != 0) return true;
-    return (GetKeyState(virtual_key) & 0x8000) != 0;
+void SleepMs(std::uint32_t milliseconds) {
+    if (g_stop_event == nullptr) {
+        Sleep(static_cast<DWORD>(milliseconds));
+    } else {
+        WaitForSingleObject(g_stop_event, static_cast<DWORD>(milliseconds));
+    }
 }
 
-// The keys are read with GetKeyState whenever asked; nothing to switch on or off.
-void BeginKeyWatch() {}
-void EndKeyWatch() {}
+bool KeyHeld(int virtual_key) {
+    if ((virtual_key == kKeyLeftControl || virtual_key == kKeyA) && StopWasRequested()) return true;
+    return (GetKeyState(virtual_key) & 0x8000) != 0;
+}
 
 bool ReadUnsigned(std::uint32_t *value) {
     unsigned int number = 0;
@@ -101,19 +92,81 @@ bool ReadUnsigned(std::uint32_t *value) {
     return true;
 }
 
-// Standard output in binary mode: the program's "\n" goes out as the single LF it wrote,
-// and the Latin-1 bytes reach the console unchanged.
-void WriteConsole(const char *text, std::size_t length) {
-    static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
-    (void)binary;
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
+// Straight to the standard handles, as the bytes stand (the program's "\n" goes out as the
+// single LF it wrote, and the Latin-1 bytes reach the console unchanged), and without the C
+// runtime's stream locks, which the library may hold while a cut-short save writes.
+void WriteHandle(DWORD which, const char *text, std::size_t length) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(which), text, static_cast<DWORD>(length), &written, nullptr);
 }
 
+// The status line. Where standard output writes to the same console, the transcript may stand
+// unfinished at the cursor: the status goes into the console's title, beside the transcript.
+// Alone in its console (the transcript redirected), it is rewritten at the line's start.
+enum StatusPlace { kStatusUnknown, kStatusNowhere, kStatusTitle, kStatusOwnLine };
+StatusPlace g_status_place = kStatusUnknown;
+volatile LONG g_status_shown = 0;
+char g_original_title[256] = "";
+
+StatusPlace StatusPlaceInUse() {
+    if (g_status_place != kStatusUnknown) return g_status_place;
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) {
+        g_status_place = kStatusNowhere;
+    } else if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0) {
+        g_status_place = kStatusTitle;
+        if (GetConsoleTitleA(g_original_title, sizeof g_original_title) == 0) g_original_title[0] = '\0';
+    } else {
+        g_status_place = kStatusOwnLine;
+    }
+    return g_status_place;
+}
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == 0 || info.dwSize.X < 2) return 80;
+    return info.dwSize.X;
+}
+
+// Before other output on the status line's own line: blanks over it.
+void EraseStatus() {
+    if (g_status_place != kStatusOwnLine || InterlockedExchange(&g_status_shown, 0) == 0) return;
+    char blanks[512];
+    int columns = ConsoleColumns() - 1;
+    if (columns > static_cast<int>(sizeof blanks) - 3) columns = static_cast<int>(sizeof blanks) - 3;
+    const int length = std::snprintf(blanks, sizeof blanks, "\r%*s\r", columns, "");
+    if (length > 0) WriteHandle(STD_ERROR_HANDLE, blanks, static_cast<std::size_t>(length));
+}
+
+void ShowStatus(const char *text) {
+    const StatusPlace place = StatusPlaceInUse();
+    if (place == kStatusNowhere) return;
+    const bool clear = text == nullptr || text[0] == '\0';
+    if (place == kStatusTitle) {
+        SetConsoleTitleA(clear ? g_original_title : text);
+        return;
+    }
+    if (clear) {
+        EraseStatus();
+        return;
+    }
+    char line[600];
+    int columns = ConsoleColumns() - 1;
+    if (columns > 500) columns = 500;
+    const int length = std::snprintf(line, sizeof line, "\r%-*.*s\r", columns, columns, text);
+    if (length <= 0) return;
+    WriteHandle(STD_ERROR_HANDLE, line, static_cast<std::size_t>(length) < sizeof line ? static_cast<std::size_t>(length)
+                                                                                       : sizeof line - 1);
+    InterlockedExchange(&g_status_shown, 1);
+}
+
+void WriteConsole(const char *text, std::size_t length) {
+    EraseStatus();
+    WriteHandle(STD_OUTPUT_HANDLE, text, length);
+}
 void WriteErrorLine(const char *text, std::size_t length) {
-    std::fflush(stdout);
-    std::fwrite(text, 1, length, stderr);
-    std::fflush(stderr);
+    EraseStatus();
+    WriteHandle(STD_ERROR_HANDLE, text, length);
 }
 
 void ReadLocalTime(LocalTime *out) {
@@ -257,6 +310,49 @@ __asm__(
     "    ret\n");
 #endif
 
+bool CheckWritableDirectory(const char *directory, char *reason, std::size_t reason_size) {
+    const char *path = directory[0] != '\0' ? directory : ".";
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        std::snprintf(reason, reason_size, "not a directory");
+        return false;
+    }
+    // Whether a file may be created there is known only by creating one: a probe that the
+    // system removes when it is closed.
+    char probe[MAX_PATH];
+    if (GetTempFileNameA(path, "vsk", 0, probe) == 0) {
+        SystemErrorText(GetLastError(), reason, reason_size);
+        return false;
+    }
+    DeleteFileA(probe);
+    return true;
+}
+
+namespace {
+
+std::size_t ReadHandle(void *context, char *buffer, std::size_t size) {
+    DWORD got = 0;
+    if (ReadFile(*static_cast<HANDLE *>(context), buffer, static_cast<DWORD>(size), &got, nullptr) == 0) return 0;
+    return got;
+}
+
+}  // namespace
+
+bool IniWalkFile(const char *path, void (*visit)(void *context, const IniLine &line), void *context) {
+    char reason[8];
+    if (!CheckReadableFile(path, reason, sizeof reason)) return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    IniWalkLines(IniSource{&file, ReadHandle}, visit, context);
+    CloseHandle(file);
+    return true;
+}
+
 bool ModulePathOf(const void *address, char *out, std::size_t size) {
     HMODULE module = nullptr;
     const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
@@ -369,10 +465,23 @@ void DescribeLastError(char *out, std::size_t size) { SystemErrorText(GetLastErr
     for (;;) Sleep(INFINITE);
 }
 
+bool WaitForStopRequest(std::uint32_t timeout_ms) {
+    if (g_request_semaphore == nullptr) ParkForever();
+    const DWORD wait_ms = timeout_ms == kWaitForever ? INFINITE : static_cast<DWORD>(timeout_ms);
+    return WaitForSingleObject(g_request_semaphore, wait_ms) == WAIT_OBJECT_0;
+}
+
+// Not ExitProcess: it would wait for the library, which may hold the loader lock for good.
+[[noreturn]] void EndProcessNow(int code) {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    ParkForever();
+}
+
 const PlatformHooks &SystemPlatform() {
-    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,        ReadUnsigned,
-                                        WriteConsole,  ReadLocalTime,  BeginKeyWatch,  EndKeyWatch,
-                                        WriteErrorLine, StopRequested,  InstallStopHandling};
+    static const PlatformHooks hooks = {ClockMs,       SleepMs,        KeyHeld,
+                                        ReadUnsigned,  WriteConsole,   ReadLocalTime,
+                                        WriteErrorLine, StopRequested, InstallStopHandling,
+                                        ShowStatus};
     return hooks;
 }
 

@@ -24,3 +24,14 @@ double LinkMargin(const TransponderRecord &record) {
     }
     return record.snr - required_cn;
 }
+
+bool LinkMarginKnown(const TransponderRecord &record) {
+    if (record.snr != record.snr) return false;  // not a number
+    switch (record.system) {
+        case 1:
+        case 3: return RequiredCnDvbS(record.fec) != 0.0;
+        case 2:
+        case 4: return RequiredCnDvbS2(record.modulation, record.fec) != 0.0;
+        default: return false;
+    }
+}

@@ -8,3 +8,6 @@
 #include "tuner/lumorath.h"
 
 double LinkMargin(const TransponderRecord &record);  // dB
+// False where the margin means nothing: a system without a model, a modulation and code rate
+// without a required C/N, or an SNR that is not a number (LinkMargin then gives 0 or the SNR).
+bool LinkMarginKnown(const TransponderRecord &record);

@@ -15,7 +15,7 @@ namespace {
 constexpr long kWidth = 1600;
 constexpr long kPlotLeft = 90;
 constexpr long kPlotRight = 1570;
-constexpr long kHeaderHeight = 90;
+constexpr long kHeaderHeight = 100;
 // One lane: its title, a band of upright labels, the bars standing on the frequency axis,
 // and the tick labels under it.
 constexpr long kLaneHeight = 330;
@@ -28,10 +28,13 @@ constexpr long kFullScaleSnr = 200;   // tenths of a dB: 20 dB and above reach t
 constexpr long kMinBarWidth = 2;      // px, so that the narrowest carrier stays visible
 constexpr long kLabelPitch = 14;      // px between two upright labels of 11 px type
 
-// Colours of the three margin classes, as satellite users read them, the page and the text.
-const char *const kMarginColour[] = {"#d7191c", "#f5a300", "#1a9641"};  // short, tight, good
+// Colours of the margin classes that readers with any kind of colour blindness tell apart:
+// vermillion, orange and blue of Okabe and Ito, "Color Universal Design" (2002), and grey for a
+// margin that is not known. Then the page, the text, and the band a pass did not scan.
+const char *const kMarginColour[] = {"#d55e00", "#e69f00", "#0072b2", "#999999"};  // short, tight, good, unknown
 const char *const kBackground = "#ffffff";
 const char *const kInk = "#222222";
+const char *const kNotScanned = "#ececec";
 
 // Tick spacings in MHz, the smallest that leaves at most 14 ticks across the window is used.
 const std::uint32_t kTickSpacingMhz[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000};
@@ -92,10 +95,11 @@ long ColumnOf(const Axis &axis, std::uint64_t khz) {
 void WriteHeader(OutputFile *file, std::uint32_t count, const BandMapPass &pass,
                  const Axis &axis, long height) {
     WriteLine(file, "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n");
+    // No width or height: the picture scales to the window that shows it.
     WriteLine(file,
-              "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%ld\" height=\"%ld\" "
-              "viewBox=\"0 0 %ld %ld\" font-family=\"DejaVu Sans, Arial, sans-serif\" fill=\"%s\">\n",
-              kWidth, height, kWidth, height, kInk);
+              "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" viewBox=\"0 0 %ld %ld\" "
+              "font-family=\"DejaVu Sans, Arial, sans-serif\" fill=\"%s\">\n",
+              kWidth, height, kInk);
     char name[600];  // a 99-character name, every character an entity of at most 6
     XmlEscape(pass.satellite_name != nullptr ? pass.satellite_name : "", name, sizeof name);
     const EastWest ew = EastWestOf(pass.satellite_position);
@@ -107,16 +111,28 @@ void WriteHeader(OutputFile *file, std::uint32_t count, const BandMapPass &pass,
     char date[128];
     DateText(date, sizeof date);
     const std::uint64_t stop_khz = axis.start_khz + axis.span_khz;
-    WriteLine(file, "<text x=\"20\" y=\"52\" font-size=\"13\">Pass %u, %u transponders, %s, %u to %u MHz</text>\n",
+    char stopped[64] = "";
+    if (pass.stopped && pass.coverage != nullptr && pass.coverage->begun > 0 && pass.coverage->begun == pass.coverage->count) {
+        std::snprintf(stopped, sizeof stopped, ", stopped at %u MHz",
+                      ReachedMhz(*pass.coverage, pass.coverage->begun - 1, true));
+    } else if (pass.stopped) {
+        std::snprintf(stopped, sizeof stopped, ", stopped");
+    }
+    WriteLine(file, "<text x=\"20\" y=\"52\" font-size=\"13\">Pass %u, %u transponders, %s, %u to %u MHz%s</text>\n",
               static_cast<unsigned>(pass.pass_number), static_cast<unsigned>(count), date,
-              static_cast<unsigned>(axis.start_khz / 1000u), static_cast<unsigned>(stop_khz / 1000u));
+              static_cast<unsigned>(axis.start_khz / 1000u), static_cast<unsigned>(stop_khz / 1000u), stopped);
     WriteLine(file,
-              "<text x=\"20\" y=\"72\" font-size=\"12\" fill=\"#555555\">Bar width: occupied band. Bar height: "
-              "signal/noise, 0 to 20 dB. Point at a bar for its report line.</text>\n");
-    // The legend: the three margin classes.
-    const char *const legend[] = {"Link margin below 0 dB", "Link margin 0 to under 2 dB", "Link margin 2 dB and more"};
-    for (int i = 0; i < 3; ++i) {
-        const long y = 14 + 22 * i;
+              "<text x=\"20\" y=\"70\" font-size=\"12\" fill=\"#555555\">Bar width: occupied band. Bar height: "
+              "signal/noise, 0 to 20 dB. Label: frequency in MHz / symbol rate in kS/s; a dot: no room for "
+              "the label.</text>\n");
+    WriteLine(file,
+              "<text x=\"20\" y=\"86\" font-size=\"12\" fill=\"#555555\">Point at a bar for its report line. "
+              "Grey band: not scanned. Dashed line: the LNB's band switch.</text>\n");
+    // The legend: the margin classes.
+    const char *const legend[] = {"Link margin below 0 dB", "Link margin 0 to under 2 dB", "Link margin 2 dB and more",
+                                  "Link margin unknown"};
+    for (int i = 0; i < 4; ++i) {
+        const long y = 8 + 20 * i;
         WriteLine(file, "<rect x=\"1290\" y=\"%ld\" width=\"16\" height=\"16\" fill=\"%s\" stroke=\"%s\"/>\n", y,
                   kMarginColour[i], kInk);
         WriteLine(file, "<text x=\"1314\" y=\"%ld\" font-size=\"13\">%s</text>\n", y + 13, legend[i]);
@@ -152,6 +168,54 @@ void WriteAxis(OutputFile *file, const Axis &axis, long lane_top) {
               lane_top + kBarTop + 4);
     WriteLine(file, "<text x=\"%ld\" y=\"%ld\" font-size=\"11\" text-anchor=\"end\">0 dB</text>\n", kPlotLeft - 8,
               axis_y - kMinBar);
+}
+
+// The parts of a lane's axis that no interval of its polarization scanned, greyed: beyond the
+// step where a stopped pass ended, and the band another polarization's intervals span alone.
+// Known only where the pass kept every interval it began.
+void WriteNotScanned(OutputFile *file, const Axis &axis, long lane_top, std::uint32_t polarization,
+                     const PassCoverage *coverage) {
+    if (coverage == nullptr || coverage->begun != coverage->count) return;
+    const std::uint64_t stop_khz = axis.start_khz + axis.span_khz;
+    std::uint64_t at_khz = axis.start_khz;
+    while (at_khz < stop_khz) {
+        // Past every scanned range that holds `at_khz`, then on to the next that starts after it.
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (std::uint32_t i = 0; i < coverage->count; ++i) {
+                const CoveredInterval &interval = coverage->intervals[i];
+                const std::uint64_t begin = interval.start_mhz * 1000ull;
+                const std::uint64_t end = ReachedMhz(*coverage, i, true) * 1000ull;
+                if (interval.polarization == polarization && begin <= at_khz && end > at_khz) {
+                    at_khz = end;
+                    moved = true;
+                }
+            }
+        }
+        if (at_khz >= stop_khz) return;
+        std::uint64_t next_khz = stop_khz;
+        for (std::uint32_t i = 0; i < coverage->count; ++i) {
+            const std::uint64_t begin = coverage->intervals[i].start_mhz * 1000ull;
+            if (coverage->intervals[i].polarization == polarization && begin > at_khz && begin < next_khz) next_khz = begin;
+        }
+        const long x0 = ColumnOf(axis, at_khz);
+        const long x1 = ColumnOf(axis, next_khz);
+        WriteLine(file, "<rect x=\"%ld\" y=\"%ld\" width=\"%ld\" height=\"%ld\" fill=\"%s\"/>\n", x0,
+                  lane_top + kLabelBase - 100, x1 - x0, kAxis - kLabelBase + 100, kNotScanned);
+        at_khz = next_khz;
+    }
+}
+
+// The LNB's band switch, where the 22 kHz tone turns to the high band's oscillator.
+void WriteBandSwitch(OutputFile *file, const Axis &axis, long lane_top, std::uint32_t lofsw_mhz) {
+    const std::uint64_t switch_khz = lofsw_mhz * 1000ull;
+    if (switch_khz <= axis.start_khz || switch_khz >= axis.start_khz + axis.span_khz) return;
+    const long x = ColumnOf(axis, switch_khz);
+    WriteLine(file,
+              "<line x1=\"%ld\" y1=\"%ld\" x2=\"%ld\" y2=\"%ld\" stroke=\"%s\" stroke-dasharray=\"6 4\"/>\n", x,
+              lane_top + kLaneTitle + 8, x, lane_top + kAxis, kInk);
+    WriteLine(file, "<text x=\"%ld\" y=\"%ld\" font-size=\"11\">band switch %u MHz</text>\n", x + 4,
+              lane_top + kLaneTitle + 16, static_cast<unsigned>(lofsw_mhz));
 }
 
 // The pixel columns of a carrier's occupied band, at least kMinBarWidth apart.
@@ -228,7 +292,11 @@ void WriteLabels(OutputFile *file, const Axis &axis, long lane_top, int lane, co
         if (LaneOf(record.polarization) != lane) continue;
         const Span span = SpanOf(axis, record);
         const long centre = (span.x0 + span.x1) / 2;
-        if (centre - last_label_x < kLabelPitch) continue;
+        if (centre - last_label_x < kLabelPitch) {
+            // No room for its label: a dot over the bar says so.
+            WriteLine(file, "<circle cx=\"%ld\" cy=\"%ld\" r=\"2\"/>\n", centre, lane_top + kLabelBase + 3);
+            continue;
+        }
         last_label_x = centre;
         // Upright text grows to the left of its baseline: the baseline stands a little right
         // of the centre so the glyphs sit over the bar.
@@ -245,6 +313,7 @@ void WriteLabels(OutputFile *file, const Axis &axis, long lane_top, int lane, co
 }  // namespace
 
 MarginClass MarginClassOf(const TransponderRecord &record) {
+    if (!LinkMarginKnown(record)) return kMarginUnknown;
     const long margin_tenths = Tenths(LinkMargin(record));  // as the report shows it
     if (margin_tenths < 0) return kMarginShort;
     if (margin_tenths < 20) return kMarginTight;
@@ -271,7 +340,9 @@ int WriteBandMap(const char *file_name, const TransponderRecord *records, std::u
         WriteLine(&file, "<g>\n<text x=\"%ld\" y=\"%ld\" font-size=\"14\" font-weight=\"bold\">%s: %u %s</text>\n",
                   kPlotLeft, lane_top + kLaneTitle, lane < 4 ? PolarizationName(lane) : "Other polarization",
                   static_cast<unsigned>(in_lane[lane]), in_lane[lane] == 1 ? "carrier" : "carriers");
+        if (lane < 4) WriteNotScanned(&file, axis, lane_top, static_cast<std::uint32_t>(lane), pass.coverage);
         WriteAxis(&file, axis, lane_top);
+        WriteBandSwitch(&file, axis, lane_top, pass.lofsw_mhz);
         WriteBars(&file, axis, lane_top, lane, records, count);
         WriteLabels(&file, axis, lane_top, lane, records, count);
         WriteLine(&file, "</g>\n");

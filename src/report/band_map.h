@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "scan/scan_progress.h"
 #include "tuner/lumorath.h"
 
 // What the picture says about the pass besides the records.
@@ -14,10 +15,14 @@ struct BandMapPass {
     std::uint32_t pass_number;
     std::uint32_t window_start_mhz;  // the frequency axis; a carrier beyond it is cut at its edge
     std::uint32_t window_stop_mhz;
+    std::uint32_t lofsw_mhz = 0;           // the LNB's band switch, marked where it lies on the axis; 0: none
+    const PassCoverage *coverage = nullptr;  // what the pass scanned: the rest of a lane is greyed
+    bool stopped = false;                  // the pass ended before its last interval's end
 };
 
-// The colour class of a link margin shown to one decimal: below 0 dB, 0 to under 2 dB, from 2 dB.
-enum MarginClass { kMarginShort, kMarginTight, kMarginGood };
+// The colour class of a link margin shown to one decimal: below 0 dB, 0 to under 2 dB, from 2 dB;
+// unknown where the margin means nothing (LinkMarginKnown).
+enum MarginClass { kMarginShort, kMarginTight, kMarginGood, kMarginUnknown };
 MarginClass MarginClassOf(const TransponderRecord &record);
 
 // Writes the picture of `count` records (sorted by frequency). Returns 0 when written; -1

@@ -107,28 +107,6 @@ ListFormat FormatOf(int ini_format) {
     }
 }
 
-// kHz to MHz; a remainder above 500 kHz rounds up, exactly 500 rounds down.
-std::uint32_t FrequencyMhz(std::uint32_t frequency_khz) {
-    return frequency_khz / 1000u + (frequency_khz % 1000u > 500u ? 1u : 0u);
-}
-
-// Rounds s to a multiple of `step` about the remainder `half`: above goes up, below goes
-// down, exactly `half` stays.
-std::uint32_t RoundAbout(std::uint32_t s, std::uint32_t step, std::uint32_t half) {
-    std::uint32_t r = s % step;
-    if (r > half) return s + (step - r);
-    if (r < half) return s - r;
-    return s;
-}
-
-// Symbols per second to kS/s: above 20000 kS/s to multiples of 50, above 10000 to 10.
-std::uint32_t SymbolRateKsps(std::uint32_t symbol_rate) {
-    std::uint32_t s = symbol_rate / 1000u;
-    if (s > 20000u) return RoundAbout(s, 50u, 25u);
-    if (s > 10000u) return RoundAbout(s, 10u, 5u);
-    return s;
-}
-
 // Circular left is listed as H and circular right as V.
 const char *PolarizationLetter(std::int32_t polarization) {
     switch (static_cast<std::uint32_t>(polarization)) {
@@ -296,6 +274,33 @@ void WriteXmlLines(OutputFile *file, const TransponderRecord &record, std::uint3
 }
 
 }  // namespace
+
+// kHz to MHz; a remainder above 500 kHz rounds up, exactly 500 rounds down.
+std::uint32_t FrequencyMhz(std::uint32_t frequency_khz) {
+    return frequency_khz / 1000u + (frequency_khz % 1000u > 500u ? 1u : 0u);
+}
+
+namespace {
+
+// Rounds s to a multiple of `step` about the remainder `half`: above goes up, below goes
+// down, exactly `half` stays.
+std::uint32_t RoundAbout(std::uint32_t s, std::uint32_t step, std::uint32_t half) {
+    std::uint32_t r = s % step;
+    if (r > half) return s + (step - r);
+    if (r < half) return s - r;
+    return s;
+}
+
+}  // namespace
+
+// Symbols per second to kS/s: above 20000 kS/s to multiples of 50, above 10000 to 10.
+std::uint32_t SymbolRateKsps(std::uint32_t symbol_rate) {
+    std::uint32_t s = symbol_rate / 1000u;
+    if (s > 20000u) return RoundAbout(s, 50u, 25u);
+    if (s > 10000u) return RoundAbout(s, 10u, 5u);
+    return s;
+}
+
 
 EastWest EastWestOf(int satellite_position) {
     const int value = satellite_position <= 1800 ? satellite_position : 3600 - satellite_position;

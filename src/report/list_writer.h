@@ -23,6 +23,12 @@ EastWest EastWestOf(int satellite_position);
 // UTF-8 keeps its bytes, which are then Latin-1. Cut at a whole character when `out` is full.
 void XmlEscape(const char *text, char *out, std::size_t size);
 
+// The frequency and symbol rate as every list gives them: kHz to MHz, a remainder above 500 kHz
+// rounding up (exactly 500 down); symbols per second to kS/s, above 20000 kS/s rounded to a
+// multiple of 50 and above 10000 to a multiple of 10, a remainder of exactly half staying.
+std::uint32_t FrequencyMhz(std::uint32_t frequency_khz);
+std::uint32_t SymbolRateKsps(std::uint32_t symbol_rate);
+
 // The local date and time as the lists write it: "14:05 - 09/12/2026".
 void DateText(char *out, std::size_t size);
 

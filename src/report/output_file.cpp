@@ -30,6 +30,7 @@ const char *LastOutputError() { return g_last_error; }
 
 bool OpenOutputFile(OutputFile *file, const char *name) {
     file->failed = false;
+    file->lf_line_ends = false;
     file->used = 0;
     file->temporary_name[0] = '\0';
     if (name == nullptr) return false;
@@ -60,7 +61,7 @@ void WriteLine(OutputFile *file, const char *format, ...) {
     std::size_t size = static_cast<std::size_t>(length);
     if (size >= sizeof text) size = sizeof text - 1;  // callers bound their texts; never overflow
     for (std::size_t i = 0; i < size; ++i) {
-        if (text[i] == '\n') Put(file, '\r');
+        if (text[i] == '\n' && !file->lf_line_ends) Put(file, '\r');
         Put(file, text[i]);
     }
 }

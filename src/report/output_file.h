@@ -14,6 +14,7 @@
 struct OutputFile {
     FileHandle handle;
     bool failed;                    // a write failed
+    bool lf_line_ends;              // lines end in LF alone (files for Linux tools); set after opening
     std::size_t used;               // bytes waiting in `buffer`
     char buffer[4096];
     char final_name[kPathSize];
@@ -24,7 +25,7 @@ struct OutputFile {
 // be created (nothing is left behind).
 bool OpenOutputFile(OutputFile *file, const char *name);
 
-// Appends formatted text; every "\n" in the result is written as CR LF.
+// Appends formatted text; every "\n" in the result is written as CR LF (LF with lf_line_ends).
 void WriteLine(OutputFile *file, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "report/band_map.h"
+#include "report/extra_lists.h"
 #include "report/list_writer.h"
 #include "report/output_file.h"
 #include "report/report_writer.h"
@@ -71,12 +72,23 @@ bool RunOutputStep(const TransponderRecord *records, std::uint32_t count, double
                                      options.ini_format, options.info_format) == 0;
     all_written = Announced(list_written, fits, name) && all_written;
 
+    // The further lists stand beside the list, named like it: S9.0E.dvbv5.conf.
+    const ExtraListPass extra{options.satellite_name, options.satellite_position, pass_number, scan_time_s,
+                              options.stopped != 0, options.coverage};
+    for (const ExtraListForm &form : kExtraLists) {
+        if ((options.extra_lists & form.bit) == 0) continue;
+        fits = FormName(name, tp_dir, form.extension, options, pass_number);
+        Print("Store transponder info in %s ...\n", name);
+        all_written = Announced(fits && WriteExtraList(form.bit, name, records, count, extra) == 0, fits, name) &&
+                      all_written;
+    }
+
     // The band map is named like the report and stands beside it.
     if (options.band_map == 0) return all_written;
     fits = FormName(name, report_dir, "svg", options, pass_number);
     Print("Draw the band map to %s ...\n", name);
     const BandMapPass pass{options.satellite_name, options.satellite_position, pass_number, options.window_start_mhz,
-                           options.window_stop_mhz};
+                           options.window_stop_mhz, options.lofsw_mhz, options.coverage, options.stopped != 0};
     all_written = Announced(fits && WriteBandMap(name, records, count, pass) == 0, fits, name) && all_written;
     return all_written;
 }

@@ -1,12 +1,13 @@
 #include "scan/interval_scan.h"
 
-#include <atomic>
 #include <cstdint>
 
 #include "dish/committed_switch.h"
 #include "platform/platform.h"
-#include "record/value_names.h"
 #include "record/link_margin.h"
+#include "record/value_names.h"
+#include "scan/next_step.h"
+#include "scan/scan_progress.h"
 #include "tuner/lnb_band.h"
 #include "tuner/tuner_library.h"
 
@@ -16,9 +17,6 @@ namespace {
 constexpr std::int32_t kDuplicateDistanceKhz = 1000;
 
 constexpr int kNoBandSent = -1;
-
-// Written by the scan, read by the save thread: a release store after each record is complete.
-std::atomic<std::uint32_t> g_accepted_records{0};
 
 bool IsDuplicate(const TransponderRecord &candidate, const TransponderRecord *held, std::uint32_t held_count) {
     for (std::uint32_t i = 0; i < held_count; ++i) {
@@ -42,17 +40,13 @@ void PrintFooter(std::uint32_t interval_start_ms) {
 
 }  // namespace
 
-std::uint32_t AcceptedRecordCount() { return g_accepted_records.load(std::memory_order_acquire); }
-
-void ClearAcceptedRecordCount() { g_accepted_records.store(0, std::memory_order_release); }
-
 bool StopKeysHeld() { return Platform().key_held(kKeyLeftControl) && Platform().key_held(kKeyA); }
 
 int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, TransponderRecord *records, int *stop_flag,
                  std::uint32_t switch_port, std::uint32_t stop_mhz, std::uint32_t step_mhz, std::uint32_t lof1_mhz,
                  std::uint32_t lof2_mhz, std::uint32_t lofsw_mhz, std::uint32_t polarization,
                  std::uint32_t min_symbol_rate_ks, std::uint32_t max_symbol_rate_ks, double min_snr1_db,
-                 double min_snr2_db, std::uint32_t *accepted_before_failure) {
+                 double min_snr2_db, std::uint32_t *published_count) {
     // A step of 0 would search the same frequency for ever.
     if (records == nullptr || stop_flag == nullptr || polarization > 3 || step_mhz == 0) return kScanBadArguments;
     *stop_flag = 0;
@@ -73,7 +67,6 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
     const bool switch_port_set = switch_port >= 1 && switch_port <= 4;
     int band_sent = kNoBandSent;
     std::uint32_t accepted = 0;
-    g_accepted_records.store(found_count, std::memory_order_release);
 
     while (step_start_khz <= end_khz) {
         const std::uint32_t held = found_count + accepted;
@@ -95,10 +88,10 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
             }
         }
 
+        ShowStepProgress(static_cast<std::uint32_t>(step_start_khz), held);
         if (Tuner().Vesker(static_cast<std::uint32_t>(step_start_khz), step_khz, polarization, lof1_khz, lof2_khz,
                            lofsw_khz, min_symbol_rate, slot) == 0) {
             Print("error !");
-            if (accepted_before_failure != nullptr) *accepted_before_failure = accepted;
             return kScanSearchFailed;
         }
 
@@ -109,17 +102,13 @@ int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, Transponder
             Print("%.3f Mhz, %u KS, %s/%s, %s, %.1f (%.1f) dB - time %3.3fs", slot->frequency / 1000.0,
                   slot->symbol_rate / 1000u, SystemName(slot->system), ModulationName(slot->modulation),
                   FecName(slot->fec), slot->snr, LinkMargin(*slot), step_time_s);
-            // The next step starts a step width above the carrier's upper edge; a carrier
-            // reported below the step start must not hold the scan in place.
-            const std::uint64_t next_khz =
-                static_cast<std::uint64_t>(slot->frequency) + slot->carrier_width / 2u + step_khz;
-            step_start_khz = next_khz > step_start_khz ? next_khz : step_start_khz + step_khz;
+            step_start_khz = NextStepAfterCarrierKhz(step_start_khz, step_khz, *slot);
 
             const double threshold_db = slot->system == 2 ? min_snr2_db : min_snr1_db;
             // An unordered comparison (NaN on either side) rejects.
             if (slot->symbol_rate <= symbol_rate_ceiling && slot->snr >= threshold_db) {
                 ++accepted;
-                g_accepted_records.store(found_count + accepted, std::memory_order_release);
+                if (published_count != nullptr) *published_count = found_count + accepted;
             }
         }
         Print("\n");

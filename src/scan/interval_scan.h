@@ -18,17 +18,13 @@ constexpr int kScanSearchFailed = -2;  // a blind search failed
 // Left-Ctrl is down).
 bool StopKeysHeld();
 
-// The records of the running pass that are accepted and whole: the pass's first records up to
-// this count. Published after every acceptance, so a save made while a search hangs finds them.
-std::uint32_t AcceptedRecordCount();
-void ClearAcceptedRecordCount();
-
 // Scans [start, stop] MHz in steps of `step_mhz` on one polarization and appends each new,
 // accepted carrier to `records` after the first `found_count`. Returns the number accepted,
-// or a negative code. When a search fails, *accepted_before_failure (if given) receives the
-// number accepted before it; those records stay in the array.
+// or a negative code. When `published_count` is given, it receives found_count plus the number
+// accepted so far after each acceptance, so the records below it are always whole (also when a
+// search then fails: those records stay in the array).
 int ScanInterval(std::uint32_t start_mhz, std::uint32_t found_count, TransponderRecord *records, int *stop_flag,
                  std::uint32_t switch_port, std::uint32_t stop_mhz, std::uint32_t step_mhz, std::uint32_t lof1_mhz,
                  std::uint32_t lof2_mhz, std::uint32_t lofsw_mhz, std::uint32_t polarization,
                  std::uint32_t min_symbol_rate_ks, std::uint32_t max_symbol_rate_ks, double min_snr1_db,
-                 double min_snr2_db, std::uint32_t *accepted_before_failure = nullptr);
+                 double min_snr2_db, std::uint32_t *published_count = nullptr);

@@ -94,6 +94,18 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
            unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
            unsigned int min_symbol_rate, TransponderRecord *record);
 
+/* Optional, offered by the simulated tuner only (the program looks it up and does without it):
+ * the time a real tuner is modelled to take for a scan of start_khz..stop_khz as the program
+ * steps it, with the arguments of Vesker, in ms, and the percent of the modelled time the
+ * simulator actually waits. Nonzero for success. */
+int LumorathModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned int step_khz,
+                         unsigned int polarization, unsigned int lof1_khz, unsigned int lof2_khz,
+                         unsigned int lofsw_khz, unsigned int min_symbol_rate, unsigned int *modelled_ms,
+                         unsigned int *pace_percent);
+typedef int (*LumorathModelledScanFunction)(unsigned int, unsigned int, unsigned int, unsigned int, unsigned int,
+                                            unsigned int, unsigned int, unsigned int, unsigned int *,
+                                            unsigned int *);
+
 #ifdef __cplusplus
 }
 #endif

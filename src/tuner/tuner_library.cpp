@@ -8,6 +8,8 @@
 namespace {
 
 TunerLibrary g_library = {};  // the library's own functions
+LumorathModelledScanFunction g_modelled_scan = nullptr;  // the simulator's extension, when offered
+char g_library_file[kSystemPathSize] = "";
 
 // Every call into the library is bracketed, so that a stop request knows the program is
 // waiting there (a search in progress is never interrupted; one that never returns is survived),
@@ -49,8 +51,26 @@ const TunerLibrary &Tuner() { return kBracketed; }
 
 void UseTuner(const TunerLibrary &table) { g_library = table; }
 
+const char *TunerLibraryFile() { return g_library_file; }
+
+bool TunerModelledScan(std::uint32_t start_khz, std::uint32_t stop_khz, std::uint32_t step_khz,
+                       std::uint32_t polarization, std::uint32_t lof1_khz, std::uint32_t lof2_khz,
+                       std::uint32_t lofsw_khz, std::uint32_t min_symbol_rate, std::uint32_t *modelled_ms,
+                       std::uint32_t *pace_percent) {
+    if (g_modelled_scan == nullptr) return false;
+    unsigned int modelled = 0;
+    unsigned int pace = 0;
+    EnterBlockingCall();
+    const int result = CallLibrary(g_modelled_scan, start_khz, stop_khz, step_khz, polarization, lof1_khz, lof2_khz,
+                                   lofsw_khz, min_symbol_rate, &modelled, &pace);
+    LeaveBlockingCall();
+    *modelled_ms = modelled;
+    *pace_percent = pace;
+    return result != 0;
+}
+
 bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
-    char file[kPathSize];
+    char file[kSystemPathSize];
     const char *chosen = EnvironmentValue("LUMORATH_LIBRARY");
     if (chosen != nullptr && chosen[0] != '\0') {
         // A bare file name means the file in the current directory, as for any other file the
@@ -67,8 +87,10 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
         Print("Tuner library path too long !\n");
         return false;
     }
+    // Only a plain file is handed to the loader: a pipe would keep it waiting for a writer, and
+    // a device or directory is no library.
     char reason[512];
-    void *library = OpenLibrary(file, reason, sizeof reason);
+    void *library = CheckReadableFile(file, reason, sizeof reason) ? OpenLibrary(file, reason, sizeof reason) : nullptr;
     if (library == nullptr) {
         Print("Can't load tuner library %s !\n", file);
         PrintError("Can't load tuner library %s: %s\n", file, reason);
@@ -84,5 +106,7 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
                     Resolve(library, file, "Vesker", &resolved.Vesker);
     if (!complete) return false;
     *table = resolved;
+    g_modelled_scan = reinterpret_cast<LumorathModelledScanFunction>(FindLibrarySymbol(library, "LumorathModelledScan"));
+    std::snprintf(g_library_file, sizeof g_library_file, "%s", file);
     return true;
 }

@@ -1,6 +1,7 @@
 // The DVB tuner library over a model frontend: whole runs of the program for each driver
 // personality and LNB, the satellite-equipment sequences with their pauses, the record each
-// personality yields, faults, and a real satellite's carriers as the scenario.
+// personality yields, faults, settings, the candidate rates, repeated passes, and real
+// satellites' carriers as the sky.
 #include <gtest/gtest.h>
 
 #include <linux/ioctl.h>
@@ -16,18 +17,21 @@
 #include <string>
 #include <vector>
 
+#include "candidate_rates.h"
 #include "driver/exit_codes.h"
-#include "driver/startup.h"
-#include "dvb/model_frontend.h"
-#include "record/dvb_standard.h"
+#include "dvb/program_run.h"
 #include "library.h"
+#include "record/dvb_standard.h"
 #include "scenario.h"
 #include "settings.h"
 #include "support/fake_platform.h"
-#include "tuner/tuner_library.h"
 
+using model::AcceptedCarriers;
+using model::Interval;
 using model::LnbKind;
 using model::Personality;
+using model::ProgramRun;
+using model::RunVesker;
 
 namespace {
 
@@ -65,99 +69,41 @@ sim::Scenario OneSatellite(std::vector<sim::Carrier> carriers) {
     return scenario;
 }
 
-// Every locked record the library handed to the program, in order.
-std::vector<TransponderRecord> g_locked;
+// Every locked record the library handed to the program in the last run, in order.
+std::vector<model::Search> g_searches;
 
-int RecordingVesker(unsigned frequency_khz, unsigned step_khz, unsigned polarization, unsigned lof1_khz,
-                    unsigned lof2_khz, unsigned lofsw_khz, unsigned min_symbol_rate, TransponderRecord *record) {
-    const int result = dvb::Vesker(frequency_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz,
-                                   min_symbol_rate, record);
-    if (result != 0 && record->locked != 0) g_locked.push_back(*record);
-    return result;
+ProgramRun ScanRun(const TempDir &dir, const std::string &satinfo, const std::string &scans, bool prompt = false,
+               const std::string &dvb_settings = "") {
+    return RunVesker(dir, satinfo, scans, prompt, dvb_settings, &g_searches);
 }
 
-bool BindDvbLibrary(const char *, TunerLibrary *table) {
-    *table = TunerLibrary{dvb::CheckForDVBEx, dvb::StartDVBEx, dvb::StopDVB,  dvb::GetCaps,
-                          dvb::SendDiSEqC,    dvb::SendDiseqCmd, RecordingVesker};
-    return true;
-}
+// The library's line on standard error before a sweep's first search: what the scan costs.
+bool IsEstimate(const std::string &line) { return line.find(": a sweep ") != std::string::npos; }
 
-struct ProgramRun {
-    int exit_code;
-    std::string console;
-    std::string errors;  // the library's standard error
-};
-
-// The program over the library and the installed model, with `satinfo` and `scans` as the
-// configuration and the library's settings file in the same directory. Device 0 is
-// configured, or typed at the prompt after the device list when `prompt` is set.
-ProgramRun RunVesker(const TempDir &dir, const std::string &satinfo, const std::string &scans, bool prompt = false) {
-    dir.Write("Lumorath.ini", "[DVB]\r\n");
-    dvb::UseDvbSettingsFile(dir.File("Lumorath.ini").c_str());
-    const std::string config = dir.Write("scan.ini", "[SatInfo]\r\n" + satinfo + "[Options]\r\n" + (prompt ? "" : "Device=0\r\n") + "ReportDir=" +
-                                                        dir.path().string() + "\r\nTPDir=" + dir.path().string() +
-                                                        "\r\n" + scans);
-    setenv("LUMORATH_DVB_DIR", model::Model().dvb_dir.c_str(), 1);
-    InstallFakePlatform();
-    if (prompt) Fake().typed.push_back(0);
-    g_locked.clear();
-    dvb::ResetLibrary();
-    const char *argv[] = {"vesker", config.c_str(), nullptr};
-    testing::internal::CaptureStderr();
-    const int exit_code = VeskerMain(2, argv, BindDvbLibrary);
-    ProgramRun run{exit_code, Fake().console, testing::internal::GetCapturedStderr()};
-    RestoreSystemPlatform();
-    unsetenv("LUMORATH_DVB_DIR");
-    return run;
-}
-
-std::string Interval(int index, const char *pol, std::uint32_t start_mhz, std::uint32_t stop_mhz) {
-    char text[160];
-    std::snprintf(text, sizeof text, "[Scan%d]\r\nPol=%s\r\nStart=%u\r\nStop=%u\r\nStep=5\r\n", index, pol, start_mhz,
-                  stop_mhz);
-    return text;
-}
-
-// The carriers the program accepted, from its console: one line per new carrier.
-struct Accepted {
-    double frequency_mhz;
-    unsigned symbol_rate_ks;
-    int polarization;
-};
-std::vector<Accepted> AcceptedCarriers(const std::string &console) {
-    static const char *const kNames[] = {"Horizontal", "Vertical", "Left", "Right"};
-    std::vector<Accepted> accepted;
-    int polarization = -1;
+// Standard error without the estimate line.
+std::string ErrorsBesideEstimate(const std::string &errors) {
+    std::string kept;
     std::size_t start = 0;
-    while (start < console.size()) {
-        std::size_t end = console.find('\n', start);
-        if (end == std::string::npos) end = console.size();
-        const std::string line = console.substr(start, end - start);
-        start = end + 1;
-        if (line.rfind("From ", 0) == 0) {
-            for (int p = 0; p < 4; ++p) {
-                if (line.find(std::string(", ") + kNames[p] + ",") != std::string::npos) polarization = p;
-            }
-            continue;
-        }
-        const std::size_t at = line.find(" Mhz ... ");
-        Accepted carrier{0.0, 0, polarization};
-        if (at != std::string::npos &&
-            std::sscanf(line.c_str() + at + 9, "%lf Mhz, %u KS", &carrier.frequency_mhz, &carrier.symbol_rate_ks) == 2) {
-            accepted.push_back(carrier);
-        }
+    while (start < errors.size()) {
+        std::size_t end = errors.find('\n', start);
+        end = end == std::string::npos ? errors.size() : end + 1;
+        const std::string line = errors.substr(start, end - start);
+        if (!IsEstimate(line)) kept += line;
+        start = end;
     }
-    return accepted;
+    return kept;
 }
 
-// Whether a sweep over the default candidates captures this rate (within 5 % of one of them).
-bool SweepCovers(const sim::Carrier &carrier) {
+// Whether a sweep at the default depth captures this rate (within 5 % of a candidate).
+bool SweepCovers(Personality personality, const sim::Carrier &carrier) {
     dvb::DvbSettings settings;
-    unsetenv("LUMORATH_DVB_SYMBOL_RATES");
     dvb::ReadDvbSettings("", &settings);
-    const dvb::CandidateList &list = carrier.frequency_khz < dvb::kCBandTopKhz ? settings.c_band : settings.ku;
-    for (int i = 0; i < list.count; ++i) {
-        const double ratio = carrier.symbol_rate / (list.rates_ks[i] * 1000.0);
+    dvb::FrontendEntry entry{};
+    entry.capture = personality == Personality::kSweepEcho ? dvb::RateCapture::kFivePercent : dvb::RateCapture::kUnknown;
+    dvb::CandidatePlan plan;
+    dvb::PlanCandidates(entry, settings, settings.depth, carrier.frequency_khz, 1000000, &plan);
+    for (int i = 0; i < plan.count; ++i) {
+        const double ratio = carrier.symbol_rate / static_cast<double>(plan.items[i].symbol_rate);
         if (ratio >= 0.95 && ratio <= 1.05) return true;
     }
     return false;
@@ -217,19 +163,22 @@ TEST(DvbLibrary, WholeRunsFindEachCoveredCarrierOnceAtItsFrequency) {
             SCOPED_TRACE(std::string(lnb.name) + ", " + model::PersonalityName(personality));
             TempDir dir;
             model::InstallModel(personality, lnb.lnb, OneSatellite(lnb.carriers));
-            const ProgramRun run = RunVesker(dir, lnb.satinfo,
-                                      Interval(0, lnb.pols[0], lnb.start_mhz, lnb.stop_mhz) +
-                                          Interval(1, lnb.pols[1], lnb.start_mhz, lnb.stop_mhz));
+            const ProgramRun run = ScanRun(dir, lnb.satinfo,
+                                       Interval(0, lnb.pols[0], lnb.start_mhz, lnb.stop_mhz) +
+                                           Interval(1, lnb.pols[1], lnb.start_mhz, lnb.stop_mhz));
             EXPECT_EQ(kExitOk, run.exit_code) << run.console << run.errors;
-            EXPECT_EQ("", run.errors);
-            const std::vector<Accepted> accepted = AcceptedCarriers(run.console);
-            // The echoing drivers report the tuned frequency: within their capture range of the carrier.
-            const double tolerance_mhz = ReportsFrequency(personality) ? 0.0005 : 5.0;
+            // A sweep says what the scan costs before its first search; nothing else is said.
+            EXPECT_EQ("", ErrorsBesideEstimate(run.errors));
+            EXPECT_EQ(Blind(personality) ? 0 : 1, std::count(run.errors.begin(), run.errors.end(), '\n')) << run.errors;
+            const std::vector<model::Accepted> accepted = AcceptedCarriers(run.console);
             std::size_t expected = 0;
             for (const sim::Carrier &carrier : lnb.carriers) {
-                if (!Blind(personality) && !SweepCovers(carrier)) continue;
+                if (!Blind(personality) && !SweepCovers(personality, carrier)) continue;
                 ++expected;
-                const auto matches = std::count_if(accepted.begin(), accepted.end(), [&](const Accepted &a) {
+                // Where the driver echoes the frequency asked for, the library finds the centre,
+                // through an LNB that inverts the spectrum too.
+                const double tolerance_mhz = ReportsFrequency(personality) ? 0.0005 : carrier.symbol_rate / 1e7;
+                const auto matches = std::count_if(accepted.begin(), accepted.end(), [&](const model::Accepted &a) {
                     return a.polarization == carrier.polarization &&
                            std::fabs(a.frequency_mhz - carrier.frequency_khz / 1000.0) <= tolerance_mhz;
                 });
@@ -254,7 +203,7 @@ TEST(DvbLibrary, MultistandardFrontendLimitsReadInHz) {
     TempDir dir;
     model::InstallModel(Personality::kSweepEcho, {}, OneSatellite({MakeCarrier(11050000, 0, 27500000, 2, 1, 3)}));
     model::Model().terrestrial_first = true;
-    const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 11030, 11070));
+    const ProgramRun run = ScanRun(dir, "", Interval(0, "H", 11030, 11070));
     EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 1")) << run.console;
     model::RemoveModel();
 }
@@ -265,29 +214,26 @@ TEST(DvbLibrary, RecordHoldsWhatTheDriverReportsAndNoMore) {
     const sim::Carrier carrier = MakeCarrier(3845000, 1, 27500000, 2, 2, 3);  // DVB-S2 8PSK 3/4, roll-off 0.20, pilots
     struct Row {
         Personality personality;
-        bool frequency_exact;  // else the tuned frequency
+        bool measured;  // the driver reports the rate; else the rate asked for comes back
         int system, modulation, fec, inversion, rolloff, pilot;
         bool snr_known;
     };
     const Row rows[] = {
         {Personality::kSweepEcho, false, 0, 0, 0, 0, 0, 0, false},
         {Personality::kBuiltinBlind, true, 0, 0, 0, 0, 0, 0, false},
-        {Personality::kApartSystems, false, 2, 2, 3, 1, 3, 2, true},
+        {Personality::kApartSystems, true, 2, 2, 3, 1, 3, 2, true},
         {Personality::kDriverBlind, true, 2, 2, 3, 1, 3, 2, true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(model::PersonalityName(row.personality));
         TempDir dir;
         model::InstallModel(row.personality, {LnbKind::kSingle, 5150000, 0}, OneSatellite({carrier}));
-        const ProgramRun run = RunVesker(dir, "LOF=5150\r\n", Interval(0, "V", 3830, 3860));
-        ASSERT_EQ(1u, g_locked.size()) << run.console << run.errors;
-        const TransponderRecord &record = g_locked[0];
-        if (row.frequency_exact) {
-            EXPECT_EQ(3845000u, record.frequency);
-        } else {
-            EXPECT_LE(std::abs(static_cast<int>(record.frequency) - 3845000), 5000);
-        }
-        EXPECT_EQ(27500000u, record.symbol_rate);
+        const ProgramRun run = ScanRun(dir, "LOF=5150\r\n", Interval(0, "V", 3830, 3860));
+        ASSERT_EQ(1u, g_searches.size()) << run.console << run.errors;
+        const TransponderRecord &record = g_searches[0].record;
+        // Within a tenth of the symbol rate where the centre is found by tuning either side.
+        EXPECT_NEAR(3845000.0, record.frequency, ReportsFrequency(row.personality) ? 0.0 : 2750.0);
+        EXPECT_NEAR(27500000.0, record.symbol_rate, row.measured ? 0.0 : 27500000 * 0.05);
         EXPECT_EQ(1, record.polarization);
         EXPECT_EQ(row.system, record.system);
         EXPECT_EQ(row.modulation, record.modulation);
@@ -297,8 +243,8 @@ TEST(DvbLibrary, RecordHoldsWhatTheDriverReportsAndNoMore) {
         EXPECT_EQ(row.pilot, record.pilot);
         EXPECT_EQ(row.personality == Personality::kDriverBlind ? 0 : -1, record.frame_length);
         EXPECT_EQ(row.snr_known ? 12.0 : 0.0, record.snr);
-        EXPECT_EQ(-45, record.rf_level);
-        EXPECT_EQ(row.rolloff == 3 ? 33000u : 37125u, record.carrier_width);
+        EXPECT_EQ(-45, record.rf_level) << "the level on each driver's own scale";
+        EXPECT_EQ(CarrierWidthKhz(record.symbol_rate, row.rolloff == 3 ? 3 : 1), record.carrier_width);
         EXPECT_EQ(row.fec != 0 ? UsefulBitRate(2, 2, 3, 0, 2, 27500000) : 0u, record.bit_rate);
         model::RemoveModel();
     }
@@ -312,9 +258,9 @@ TEST(DvbLibrary, DriverBlindSearchReportsInputStreams) {
     carrier.coding_mode = 1;
     TempDir dir;
     model::InstallModel(Personality::kDriverBlind, {}, OneSatellite({carrier}));
-    const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 11290, 11310));
-    ASSERT_EQ(1u, g_locked.size()) << run.console << run.errors;
-    const TransponderRecord &record = g_locked[0];
+    const ProgramRun run = ScanRun(dir, "", Interval(0, "H", 11290, 11310));
+    ASSERT_EQ(1u, g_searches.size()) << run.console << run.errors;
+    const TransponderRecord &record = g_searches[0].record;
     EXPECT_EQ(3u, record.stream_count);
     EXPECT_EQ(std::vector<int>({1, 2, 5}), std::vector<int>(record.stream_ids, record.stream_ids + 3));
     EXPECT_EQ(1, record.coding_mode) << "ACM/VCM";
@@ -348,7 +294,7 @@ TEST(DvbLibrary, EquipmentCallsComeInOrderWithTheirPauses) {
         SCOPED_TRACE("committed switch port 2 across the band switch");
         TempDir dir;
         model::InstallModel(Personality::kDriverBlind, {}, OneSatellite(none));
-        const ProgramRun run = RunVesker(dir, "DiSEqC=2\r\n", Interval(0, "H", 11690, 11710));
+        const ProgramRun run = ScanRun(dir, "DiSEqC=2\r\n", Interval(0, "H", 11690, 11710));
         EXPECT_EQ(kExitOk, run.exit_code) << run.console;
         std::vector<std::vector<std::uint8_t>> messages;
         std::vector<std::pair<unsigned long, int>> settings;
@@ -371,7 +317,7 @@ TEST(DvbLibrary, EquipmentCallsComeInOrderWithTheirPauses) {
         SCOPED_TRACE("no switch: the searches set supply and tone, only on a change");
         TempDir dir;
         model::InstallModel(Personality::kSweepEcho, {}, OneSatellite(none));
-        RunVesker(dir, "", Interval(0, "H", 11690, 11710) + Interval(1, "V", 11690, 11710));
+        ScanRun(dir, "", Interval(0, "H", 11690, 11710) + Interval(1, "V", 11690, 11710));
         std::vector<std::pair<unsigned long, int>> settings;
         for (const model::SecEvent &event : SecLog()) settings.emplace_back(event.request, event.value);
         const std::vector<std::pair<unsigned long, int>> expected = {
@@ -424,13 +370,13 @@ TEST(DvbLibrary, FaultsEndTheRunWithAClearLine) {
         const char *error;
     };
     const Row rows[] = {
-        {"frontend gone mid-scan", [](model::ModelFrontend &m) { m.vanish_at_tune = 40; }, kExitSearchFailed,
+        {"frontend gone mid-scan", [](model::ModelFrontend &m) { m.vanish_at_tune = 120; }, kExitSearchFailed,
          "error !", "Lumorath DVB: /model/dvb/adapter0/frontend0 has gone (reading the lock status failed: No such device)"},
         {"tuning refused by the driver",
          [](model::ModelFrontend &m) {
              m.fail_request = FE_SET_PROPERTY;
              m.fail_errno = EIO;
-             m.fail_after = 40;
+             m.fail_after = 120;
          },
          kExitSearchFailed, "error !", "/model/dvb/adapter0/frontend0: tuning failed (Input/output error)"},
         {"in use by another program", [](model::ModelFrontend &m) { m.read_write_open_error = EBUSY; }, kExitCantStart,
@@ -447,13 +393,14 @@ TEST(DvbLibrary, FaultsEndTheRunWithAClearLine) {
         model::InstallModel(Personality::kSweepEcho, {}, OneSatellite(carriers));
         row.arrange(model::Model());
         const bool prompt = std::string(row.name) == "no permission";  // the device list shows why
-        const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 10700, 11400), prompt);
+        const ProgramRun run = ScanRun(dir, "", Interval(0, "H", 10700, 11400), prompt);
         EXPECT_EQ(row.exit_code, run.exit_code) << run.console;
         EXPECT_NE(std::string::npos, run.console.find(row.console)) << run.console;
         EXPECT_NE(std::string::npos, run.errors.find(row.error)) << run.errors;
-        EXPECT_EQ(1, std::count(run.errors.begin(), run.errors.end(), '\n')) << run.errors;
+        const std::string failures = ErrorsBesideEstimate(run.errors);
+        EXPECT_EQ(1, std::count(failures.begin(), failures.end(), '\n')) << run.errors;
         if (row.exit_code == kExitSearchFailed) {
-            EXPECT_NE(std::string::npos, run.console.find("10755.000 Mhz")) << "what was found before is kept\n" << run.console;
+            EXPECT_NE(std::string::npos, run.console.find(" Mhz ... 1075")) << "what was found before is kept\n" << run.console;
         }
         model::RemoveModel();
     }
@@ -477,43 +424,158 @@ TEST(DvbLibrary, SettingsListsAndOverrides) {
             EXPECT_EQ(row.rates, std::vector<std::uint32_t>(list.rates_ks, list.rates_ks + list.count));
         }
     }
-    // The example settings file reads without a word and gives the defaults.
+    // The example settings file reads without a word and gives the defaults: the measured
+    // rates at the normal depth.
     dvb::DvbSettings example;
     testing::internal::CaptureStderr();
     dvb::ReadDvbSettings(VESKER_SOURCE_DIR "/examples/Lumorath.ini", &example);
     EXPECT_EQ("", testing::internal::GetCapturedStderr());
-    EXPECT_EQ(3, example.ku.count);
-    EXPECT_EQ(10, example.c_band.count);
+    EXPECT_EQ(0, example.ku.count);
+    EXPECT_EQ(0, example.c_band.count);
+    EXPECT_EQ(dvb::Depth::kNormal, example.depth);
     EXPECT_EQ(dvb::Strategy::kAuto, example.strategy);
     EXPECT_EQ(dvb::ReadTables::kWhereEchoed, example.read_tables);
     // A bad value names itself on standard error and leaves the default; the environment wins over the file.
     TempDir dir;
     const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\nSymbolRates=fast\r\nStrategy=Sweep\r\nLockTimeout=-3\r\n"
-                                                      "ReadTables=0\r\nNitWait=50\r\nNitOther=1\r\n");
+                                                      "Depth=deep\r\nReadTables=0\r\nNitWait=50\r\nNitOther=1\r\n");
     dvb::DvbSettings settings;
     testing::internal::CaptureStderr();
     dvb::ReadDvbSettings(ini.c_str(), &settings);
     const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(3, std::count(errors.begin(), errors.end(), '\n')) << errors;
+    EXPECT_EQ(4, std::count(errors.begin(), errors.end(), '\n')) << errors;
     EXPECT_NE(std::string::npos, errors.find("NitWait=50 is not 1000..60000 ms; using the default")) << errors;
     EXPECT_EQ(dvb::ReadTables::kNever, settings.read_tables);
     EXPECT_EQ(11000u, settings.nit_wait_ms);
     EXPECT_TRUE(settings.nit_other);
     EXPECT_NE(std::string::npos, errors.find("SymbolRates=fast is not a list")) << errors;
-    EXPECT_EQ(3, settings.ku.count);
+    EXPECT_NE(std::string::npos, errors.find("Depth=deep is not quick, normal or thorough; using normal")) << errors;
+    EXPECT_EQ(0, settings.ku.count);
+    EXPECT_EQ(dvb::Depth::kNormal, settings.depth);
     EXPECT_EQ(dvb::Strategy::kSweep, settings.strategy);
     EXPECT_EQ(0u, settings.lock_timeout_ms);
     setenv("LUMORATH_DVB_STRATEGY", "driver", 1);
     setenv("LUMORATH_DVB_SYMBOL_RATES", "45000", 1);
     setenv("LUMORATH_DVB_READ_TABLES", "1", 1);
+    setenv("LUMORATH_DVB_DEPTH", "Thorough", 1);
     dvb::ReadDvbSettings(ini.c_str(), &settings);
     unsetenv("LUMORATH_DVB_READ_TABLES");
     EXPECT_EQ(dvb::ReadTables::kAlways, settings.read_tables);
     unsetenv("LUMORATH_DVB_STRATEGY");
     unsetenv("LUMORATH_DVB_SYMBOL_RATES");
+    unsetenv("LUMORATH_DVB_DEPTH");
     EXPECT_EQ(dvb::Strategy::kDriver, settings.strategy);
+    EXPECT_EQ(dvb::Depth::kThorough, settings.depth);
     ASSERT_EQ(1, settings.ku.count);
     EXPECT_EQ(45000u, settings.ku.rates_ks[0]);
+}
+
+// The candidates by depth and capture: a rate serving two common ones at the edge of a
+// +-5 % capture (28753 for 27500 and 30000) only where the driver is known to capture that
+// wide; each depth takes more of the same list; the user's own list and the scan's least
+// rate; the system tried first where DVB-S and DVB-S2 are tuned apart.
+TEST(DvbLibrary, CandidateRatesByDepthCaptureAndBand) {
+    struct Row {
+        const char *name;
+        dvb::RateCapture capture;
+        dvb::Depth depth;
+        std::uint32_t frequency_khz, min_symbol_rate;
+        const char *own_ku;
+        std::vector<std::uint32_t> first_rates_ks;
+        std::vector<bool> first_dvbs2;
+    };
+    const Row rows[] = {
+        {"known +-5 %, quick", dvb::RateCapture::kFivePercent, dvb::Depth::kQuick, 11000000, 1000000, "", {28753, 20987, 23362}, {}},
+        {"capture not known, quick", dvb::RateCapture::kUnknown, dvb::Depth::kQuick, 11000000, 1000000, "", {27500, 30000, 22500},
+         {false, true, false}},
+        {"C band", dvb::RateCapture::kUnknown, dvb::Depth::kQuick, 3800000, 1000000, "", {30000, 27500}, {}},
+        {"least rate 25000", dvb::RateCapture::kUnknown, dvb::Depth::kQuick, 11000000, 25000000, "", {27500, 30000}, {}},
+        {"own list", dvb::RateCapture::kUnknown, dvb::Depth::kThorough, 11000000, 1000000, "30000, 2222", {30000, 2222},
+         {true, false}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        dvb::FrontendEntry entry{};
+        entry.capture = row.capture;
+        entry.symbol_rate_min = 1000000;
+        entry.symbol_rate_max = 45000000;
+        dvb::DvbSettings settings;
+        dvb::ReadDvbSettings("", &settings);
+        if (row.own_ku[0] != '\0') {
+            ASSERT_TRUE(dvb::ParseSymbolRates(row.own_ku, &settings.ku));
+        }
+        dvb::CandidatePlan plan;
+        dvb::PlanCandidates(entry, settings, row.depth, row.frequency_khz, row.min_symbol_rate, &plan);
+        ASSERT_EQ(row.first_rates_ks.size(), static_cast<std::size_t>(plan.count));
+        for (std::size_t i = 0; i < row.first_rates_ks.size(); ++i) {
+            EXPECT_EQ(row.first_rates_ks[i] * 1000, plan.items[i].symbol_rate) << i;
+            if (i < row.first_dvbs2.size()) {
+                EXPECT_EQ(row.first_dvbs2[i], plan.items[i].dvbs2_first) << i;
+            }
+        }
+    }
+    // Each depth tries the one before it and more.
+    for (const dvb::RateCapture capture : {dvb::RateCapture::kFivePercent, dvb::RateCapture::kUnknown}) {
+        for (const std::uint32_t frequency_khz : {3800000u, 11000000u}) {
+            dvb::FrontendEntry entry{};
+            entry.capture = capture;
+            dvb::DvbSettings settings;
+            dvb::ReadDvbSettings("", &settings);
+            dvb::CandidatePlan plans[3];
+            for (int depth = 0; depth < 3; ++depth) {
+                dvb::PlanCandidates(entry, settings, static_cast<dvb::Depth>(depth), frequency_khz, 0, &plans[depth]);
+            }
+            for (int depth = 1; depth < 3; ++depth) {
+                ASSERT_GT(plans[depth].count, plans[depth - 1].count);
+                for (int i = 0; i < plans[depth - 1].count; ++i) {
+                    EXPECT_EQ(plans[depth - 1].items[i].symbol_rate, plans[depth].items[i].symbol_rate);
+                }
+            }
+        }
+    }
+}
+
+// A value the library cannot use as it stands is named on standard error, as it was written but
+// with control characters replaced, and the default is used: a value cut at its buffer, a
+// number too large or no number at all, and a device directory it cannot hold.
+TEST(DvbLibrary, UnusableSettingsAreNamedNotCutOrWrapped) {
+    const std::string long_rates = "27500" + std::string(600, ' ') + "22000";
+    const struct {
+        const char *name;
+        std::string ini;
+        const char *variable;
+        std::string value;
+        std::string error;
+    } rows[] = {
+        {"rates cut", "SymbolRates=" + long_rates, nullptr, "",
+         ": SymbolRates is longer than 510 characters; using the measured list"},
+        {"timeout too large", "LockTimeout=99999999999", nullptr, "",
+         ": LockTimeout=99999999999 is not a number of 0..60000 ms"},
+        {"timeout no number", "", "LUMORATH_DVB_LOCK_TIMEOUT", "abc",
+         "LUMORATH_DVB_LOCK_TIMEOUT: LockTimeout=abc is not a number of 0..60000 ms"},
+        {"control characters", "Strategy=\x1b]0;owned\x07", nullptr, "",
+         ": Strategy=?]0;owned? is not auto, driver or sweep; using auto"},
+        {"directory too long", "", "LUMORATH_DVB_DIR", "/" + std::string(300, 'd'),
+         "LUMORATH_DVB_DIR is longer than 255 characters; no device is looked for"},
+        {"directory with control characters", "", "LUMORATH_DVB_DIR", "/dev/dvb\r\x1b[2J",
+         "LUMORATH_DVB_DIR=/dev/dvb??[2J holds control characters; no device is looked for"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string ini = dir.Write("Lumorath.ini", "[DVB]\r\n" + row.ini + "\r\n");
+        if (row.variable != nullptr) setenv(row.variable, row.value.c_str(), 1);
+        dvb::DvbSettings settings;
+        testing::internal::CaptureStderr();
+        dvb::ReadDvbSettings(ini.c_str(), &settings);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        if (row.variable != nullptr) unsetenv(row.variable);
+        EXPECT_EQ(1, std::count(errors.begin(), errors.end(), '\n')) << errors;
+        EXPECT_NE(std::string::npos, errors.find(row.error)) << errors;
+        EXPECT_EQ(0, settings.ku.count) << "the measured list";
+        EXPECT_EQ(0u, settings.lock_timeout_ms);
+        EXPECT_EQ(dvb::Strategy::kAuto, settings.strategy);
+    }
 }
 
 TEST(DvbLibrary, DeviceNameTellsTheSearchAndTheStrategyCanBeForced) {
@@ -523,12 +585,12 @@ TEST(DvbLibrary, DeviceNameTellsTheSearchAndTheStrategyCanBeForced) {
         const char *name;
     };
     const Row rows[] = {
-        {Personality::kSweepEcho, "auto", "STV090x Multistandard (adapter0/frontend0, symbol-rate sweep, tables read)"},
+        {Personality::kSweepEcho, "auto", "STV090x Multistandard (adapter0/frontend0, symbol-rate sweep, depth normal, tables read)"},
         {Personality::kBuiltinBlind, "auto", "STV0900 frontend (adapter0/frontend0, blind search in the driver)"},
         {Personality::kApartSystems, "auto",
-         "Montage Technology M88DS3103 (adapter0/frontend0, symbol-rate sweep, DVB-S and DVB-S2 apart, tables read)"},
+         "Montage Technology M88DS3103 (adapter0/frontend0, symbol-rate sweep, DVB-S and DVB-S2 apart, depth normal, tables read)"},
         {Personality::kDriverBlind, "auto", "STiD135 blind-scan model (adapter0/frontend0, driver blind search)"},
-        {Personality::kDriverBlind, "sweep", "STiD135 blind-scan model (adapter0/frontend0, symbol-rate sweep, tables read)"},
+        {Personality::kDriverBlind, "sweep", "STiD135 blind-scan model (adapter0/frontend0, symbol-rate sweep, depth normal, tables read)"},
         {Personality::kSweepEcho, "driver", "STV090x Multistandard (adapter0/frontend0, blind search in the driver)"},
     };
     static std::string listed;
@@ -551,40 +613,103 @@ TEST(DvbLibrary, DeviceNameTellsTheSearchAndTheStrategyCanBeForced) {
     }
 }
 
-// A real satellite's published transponder table as the sky (Eutelsat 16A: 141 Ku carriers,
-// many of them narrow and closely packed): the share of its carriers each personality finds
-// with the default settings in a full Ku scan (both polarizations, 5 MHz steps), and the
-// modelled time of that scan.
-TEST(DvbLibrary, RealSatelliteShareAndScanTime) {
-    const char *file = "/usr/share/dvb/dvb-s/Eutelsat-16A-16.0E";
-    sim::Scenario scenario;
-    sim::ScenarioError error;
-    if (!sim::ReadScenarioFile(file, &scenario, &error)) GTEST_SKIP() << file << " not installed (dtv-scan-tables)";
-    std::printf("%-36s %9s %9s %12s\n", "personality", "carriers", "found", "scan time");
+// A pass the program repeats (Loop) must find everything again: the library, which never
+// sees the passes, takes a search at or below the last one as a new start. The cost of a
+// sweep is said once, before its first search.
+TEST(DvbLibrary, EveryPassOfALoopFindsEveryCarrier) {
+    const std::vector<sim::Carrier> carriers = {MakeCarrier(11010000, 0, 27500000, 1, 1, 3),
+                                                MakeCarrier(11041000, 0, 3333000, 2, 1, 3),
+                                                MakeCarrier(11046000, 0, 3333000, 2, 1, 3)};
+    const std::string scan = Interval(0, "H", 11000, 11060);
     for (Personality personality : kPersonalities) {
+        SCOPED_TRACE(model::PersonalityName(personality));
         TempDir dir;
-        model::InstallModel(personality, {}, scenario);
-        const ProgramRun run = RunVesker(dir, "", Interval(0, "H", 10700, 12750) + Interval(1, "V", 10700, 12750));
-        EXPECT_EQ(kExitOk, run.exit_code) << run.errors;
-        const std::vector<Accepted> accepted = AcceptedCarriers(run.console);
-        std::size_t carriers = 0, found = 0;
-        for (const sim::Carrier &carrier : model::Model().scenario.satellites[0].carriers) {
-            if (carrier.frequency_khz < 10700000 || carrier.frequency_khz > 12750000) continue;
-            ++carriers;
-            const double tolerance_mhz = ReportsFrequency(personality) ? 0.0005 : 5.0;
-            const bool hit = std::any_of(accepted.begin(), accepted.end(), [&](const Accepted &a) {
-                return (a.polarization == 0 || a.polarization == 2) == (carrier.polarization == 0 || carrier.polarization == 2) &&
-                       std::fabs(a.frequency_mhz - carrier.frequency_khz / 1000.0) <= tolerance_mhz;
-            });
-            found += hit ? 1 : 0;
+        model::InstallModel(personality, {}, OneSatellite(carriers));
+        const ProgramRun once = ScanRun(dir, "", scan, false, "Depth=thorough\r\n");
+        ASSERT_NE(std::string::npos, once.console.find("Total tranponders found = 3")) << once.console;
+        // A pass polls the keys after each step and once after its interval: held at the
+        // second pass's last poll, the run stops after two passes.
+        long polls = 1;
+        for (std::size_t at = once.console.find(" Mhz ... "); at != std::string::npos; at = once.console.find(" Mhz ... ", at + 1)) {
+            ++polls;
         }
-        const double minutes = model::Model().now_ms / 60000.0;
-        std::printf("%-36s %9zu %9zu %9.1f min\n", model::PersonalityName(personality), carriers, found, minutes);
-        ASSERT_GT(carriers, 50u);
-        // Floors under the figures seen (blind about 80 %, the default sweep about 30 %): carriers
-        // packed closer than the step, and rates no candidate covers, stay unfound.
-        EXPECT_GE(found * 100, carriers * (Blind(personality) ? 70 : 25));
+        model::InstallModel(personality, {}, OneSatellite(carriers));
+        const ProgramRun twice = RunVesker(dir, "", "Loop=1\r\n" + scan, false, "Depth=thorough\r\n", nullptr,
+                                           static_cast<int>(2 * polls));
+        std::size_t passes = 0;
+        for (std::size_t at = twice.console.find("Total tranponders found = 3"); at != std::string::npos;
+             at = twice.console.find("Total tranponders found = 3", at + 1)) {
+            ++passes;
+        }
+        EXPECT_EQ(2u, passes) << twice.console;
+        EXPECT_NE(std::string::npos, twice.console.find("---------- Pass 2 ----------")) << twice.console;
+        std::size_t estimates = 0;
+        for (std::size_t at = twice.errors.find(": a sweep at depth thorough of "); at != std::string::npos;
+             at = twice.errors.find(": a sweep at depth", at + 1)) {
+            ++estimates;
+        }
+        EXPECT_EQ(Blind(personality) ? 0u : 1u, estimates) << twice.errors;
         model::RemoveModel();
+    }
+}
+
+// Where the driver reads a level before a lock, an empty stretch of band costs a level
+// reading a step or less, not every candidate rate.
+TEST(DvbLibrary, AStepWithoutEnergyCostsOneLevelReading) {
+    // The wide carrier shows the level with a carrier in the window, against which the floor stands out.
+    const std::vector<sim::Carrier> carriers = {MakeCarrier(10721000, 0, 27500000, 1, 1, 3)};
+    struct Row {
+        Personality personality;
+        int most_tunes_per_step;
+    };
+    const Row rows[] = {{Personality::kSweepEcho, 3}, {Personality::kApartSystems, 1000}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(model::PersonalityName(row.personality));
+        TempDir dir;
+        model::InstallModel(row.personality, {}, OneSatellite(carriers));
+        const ProgramRun run = ScanRun(dir, "", Interval(0, "H", 10700, 11400), false, "Depth=thorough\r\n");
+        EXPECT_NE(std::string::npos, run.console.find("Total tranponders found = 1")) << run.console;
+        long steps = 0;
+        for (std::size_t at = run.console.find(" Mhz ... "); at != std::string::npos; at = run.console.find(" Mhz ... ", at + 1)) {
+            ++steps;
+        }
+        EXPECT_LE(model::Model().tunes, steps * row.most_tunes_per_step);
+        if (row.personality == Personality::kApartSystems) {
+            EXPECT_GT(model::Model().tunes, steps * 20) << "no level, every rate";
+        }
+        model::RemoveModel();
+    }
+}
+
+// The published tables of three satellites (Eutelsat 16A: feeds and DTH; Turksat 42E: narrow
+// carriers in clusters; Hotbird 13E: DTH), the sky each can hold: every record is a carrier a
+// search locked, none twice, near its own frequency, and each search finds the share it
+// promises (the figures themselves: build/tests/dvb_benchmark).
+TEST(DvbLibrary, RealSatellitesEveryRecordALockedCarrier) {
+    struct Row {
+        Personality personality;
+        const char *depth;
+        int least_percent;
+    };
+    const Row rows[] = {{Personality::kDriverBlind, "normal", 98},
+                        {Personality::kBuiltinBlind, "normal", 94},
+                        {Personality::kSweepEcho, "thorough", 85},
+                        {Personality::kApartSystems, "thorough", 85}};
+    for (const char *name : {"Eutelsat-16A-16.0E", "Turksat-42.0E", "Hotbird-13.0E"}) {
+        const std::string file = std::string("/usr/share/dvb/dvb-s/") + name;
+        sim::Scenario table;
+        sim::ScenarioError error;
+        if (!sim::ReadScenarioFile(file, &table, &error)) GTEST_SKIP() << file << " not installed (dtv-scan-tables)";
+        const sim::Scenario sky = model::ConsistentSky(table);
+        for (const Row &row : rows) {
+            SCOPED_TRACE(std::string(name) + ", " + model::PersonalityName(row.personality));
+            const model::Score score = model::ScanKuBand(row.personality, sky, row.depth);
+            EXPECT_GE(score.found * 100, score.sky * row.least_percent) << score.found << " of " << score.sky;
+            EXPECT_EQ(0, score.false_records);
+            EXPECT_LE(score.wide_mean_khz, 300.0);
+            EXPECT_LE(score.narrow_mean, 0.1) << "in symbol rates";
+            model::RemoveModel();
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -37,6 +38,7 @@ struct Tuning {
     bool spectrum_inverted = false;
     std::uint64_t lock_at_ms = 0;
     std::uint64_t give_up_at_ms = 0;  // 0: never (the library's own timeout ends the wait)
+    bool lock_seen = false;           // the library read the status with the lock
 };
 
 struct Runtime {
@@ -274,6 +276,14 @@ void LogSec(unsigned long request, int value, const std::uint8_t *bytes = nullpt
     R().model.sec_log.push_back(event);
 }
 
+// The model's frontends are DVB devices; nothing else is there.
+DeviceFileKind ModelKind(const char *path) {
+    for (int i = 0; i < R().model.frontends; ++i) {
+        if (R().model.dvb_dir + "/adapter0/frontend" + std::to_string(i) == path) return DeviceFileKind::kDvbDevice;
+    }
+    return DeviceFileKind::kMissing;
+}
+
 int ModelOpen(const char *path, bool read_write) {
     Runtime &r = R();
     for (int i = 0; i < r.model.frontends; ++i) {
@@ -329,15 +339,26 @@ int ModelIoctl(int fd, unsigned long request, std::uintptr_t argument) {
             *status = FE_NONE;
             if (Locked()) {
                 *status = static_cast<fe_status_t>(FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK);
+                if (!r.tuning.lock_seen) r.model.seen_locked.push_back(r.tuning.carrier);
+                r.tuning.lock_seen = true;
             } else if (r.tuning.give_up_at_ms != 0 && r.model.now_ms >= r.tuning.give_up_at_ms) {
                 *status = FE_TIMEDOUT;
             }
             return 0;
         }
         case FE_READ_SIGNAL_STRENGTH: {
-            // The ST scale: (dBm + 100) x 65535 / 100.
-            const double dbm = Locked() ? r.tuning.carrier->level_dbm : -100.0;
-            *reinterpret_cast<std::uint16_t *>(argument) = static_cast<std::uint16_t>(std::lround((dbm + 100.0) * 655.35));
+            // The ST drivers read the input AGC whether or not anything is locked; stv0900 on a
+            // scale of (dBm + 100) x 65535 / 70 (stv0900_read_signal_strength), stv090x / 100.
+            const bool st = r.model.personality == Personality::kSweepEcho || r.model.personality == Personality::kBuiltinBlind;
+            double dbm = -100.0;
+            if (Locked()) {
+                dbm = r.tuning.carrier->level_dbm;
+            } else if (st && r.voltage != SEC_VOLTAGE_OFF) {
+                dbm = InputLevelDbm(r.cache.frequency, r.cache.symbol_rate);
+            }
+            const double range_db = r.model.personality == Personality::kBuiltinBlind ? 70.0 : 100.0;
+            const double raw = std::round((dbm + 100.0) * 65535.0 / range_db);
+            *reinterpret_cast<std::uint16_t *>(argument) = static_cast<std::uint16_t>(raw < 0 ? 0 : raw > 65535 ? 65535 : raw);
             return 0;
         }
         case FE_READ_SNR: {
@@ -403,13 +424,34 @@ double BlindGiveUpMs(std::uint32_t search_range_khz) {
     return tuner_timing::BlindSearchMs(timing);
 }
 
+double InputLevelDbm(std::uint32_t if_khz, std::uint32_t symbol_rate) {
+    // The tuner's filter for the rate asked for: 1.5 x (1.35 x rate + 10 MHz) wide (stv090x.c:3222).
+    const double half_khz = 0.75 * (1.35 * symbol_rate / 1000.0 + 10000.0);
+    double milliwatts = std::pow(10.0, (sim::kNoiseDensityDbmPerHz + 10.0 * std::log10(2000.0 * half_khz)) / 10.0);
+    for (const sim::Satellite &satellite : R().model.scenario.satellites) {
+        if (!SatelliteInView(satellite)) continue;
+        for (const sim::Carrier &carrier : satellite.carriers) {
+            std::int64_t carrier_if = 0;
+            bool inverted = false;
+            if (!CarrierIf(carrier, &carrier_if, &inverted)) continue;
+            // The carrier's power spread evenly over its occupied band; the part within the filter.
+            const double carrier_half_khz = CarrierWidthKhz(carrier.symbol_rate, carrier.rolloff) / 2.0;
+            const double low = std::max(carrier_if - carrier_half_khz, if_khz - half_khz);
+            const double high = std::min(carrier_if + carrier_half_khz, if_khz + half_khz);
+            if (high <= low) continue;
+            milliwatts += std::pow(10.0, carrier.level_dbm / 10.0) * (high - low) / (2.0 * carrier_half_khz);
+        }
+    }
+    return 10.0 * std::log10(milliwatts);
+}
+
 ModelFrontend &InstallModel(Personality personality, const PhysicalLnb &lnb, const sim::Scenario &scenario) {
     g_runtime = std::make_unique<Runtime>();
     g_runtime->model.personality = personality;
     g_runtime->model.lnb = lnb;
     g_runtime->model.scenario = scenario;
     sim::CompleteScenario(&g_runtime->model.scenario, 1);
-    dvb::Ops() = FrontendOps{ModelOpen, ModelClose, ModelIoctl, ModelClock, ModelSleep};
+    dvb::Ops() = FrontendOps{ModelKind, ModelOpen, ModelClose, ModelIoctl, ModelClock, ModelSleep};
     return g_runtime->model;
 }
 

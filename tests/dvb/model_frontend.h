@@ -62,6 +62,9 @@ struct ModelFrontend {
     int tunes = 0;
     int locks = 0;
     bool oneshot = false;
+    // Every carrier the library saw locked (its status read with the lock), in order; the
+    // benchmark clears it before a search to learn what that search locked.
+    std::vector<const sim::Carrier *> seen_locked;
 };
 
 // Installs a fresh model in the library's seam and returns it; the scenario is completed
@@ -78,5 +81,9 @@ const sim::Carrier *LockedCarrier();
 double LockTimeMs(Personality personality, const sim::Carrier &carrier, std::uint32_t search_range_khz);
 // How long the driver's own blind algorithm takes to give up on an empty range, ms.
 double BlindGiveUpMs(std::uint32_t search_range_khz);
+// The level an ST tuner's AGC reads at its input with nothing locked, dBm: the noise and the
+// carriers within the filter the driver sets for the symbol rate asked for, around the
+// frequency tuned (IF, kHz).
+double InputLevelDbm(std::uint32_t if_khz, std::uint32_t symbol_rate);
 
 }  // namespace model

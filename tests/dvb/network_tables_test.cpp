@@ -17,6 +17,7 @@
 #include "record/dvb_standard.h"
 #include "scenario.h"
 #include "section_reader.h"
+#include "tuning.h"
 
 using model::Bytes;
 
@@ -227,9 +228,14 @@ struct Harness {
         TransponderRecord record{};
         EXPECT_NE(0, dvb::Vesker(step_mhz * 1000, 5000, polarization, 9750000, 10600000, 11700000, 1000000, &record));
         EXPECT_NE(0, record.locked) << step_mhz;
+        record.frequency = step_mhz * 1000;  // as the driver echoes it, before the search finds the centre
         dvb::TuneRequest asked;
         asked.if_khz = step_mhz * 1000 - 9750000;
         asked.symbol_rate = rate;
+        asked.system = SYS_DVBS2;
+        // The search's probes for the centre leave the tuner beside the carrier: back on it.
+        dvb::Failure failure;
+        EXPECT_EQ(dvb::Attempt::kLocked, dvb::TryTune(3, asked, 2000, &failure));
         testing::internal::CaptureStderr();
         dvb::AfterLock(tables, SelectLnbBand(step_mhz * 1000, polarization, 9750000, 10600000, 11700000, 6000, 21000),
                        asked, &record);

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The README's two commands, pasted one after the other into one shell at the top of the
-# tree: the scan must run in scan-output/ and leave the shell where it was, so that the
-# test command builds and tests the tree. cmake, ctest and the program are stand-ins that
+# tree: the first builds only the program and the simulator (a first scan must not wait for
+# the test suite), the scan must run in scan-output/ and leave the shell where it was, so that
+# the test command builds everything and tests the tree. cmake, ctest and the program are stand-ins that
 # note where they ran (the real ones are what this suite itself is).
 # Usage: readme_commands.sh VESKER LUMORATH SOURCE_DIR
 set -u
@@ -27,5 +28,9 @@ done <<<"$commands"
 
 grep -q "^vesker $work/tree/scan-output \.\./examples/" "$log" || fail "the scan did not run in scan-output/: $(cat "$log")"
 grep -q "^ctest $work/tree --test-dir build" "$log" || fail "the test command ran elsewhere: $(cat "$log")"
+builds=$(grep "^cmake $work/tree --build " "$log")
+[ "$(printf '%s\n' "$builds" | head -n 1 | grep -o -- '--target .*')" = "--target vesker Lumorath" ] ||
+    fail "the scan command builds more than the program and the simulator: $builds"
+printf '%s\n' "$builds" | sed -n 2p | grep -q -- '--target' && fail "the test command builds only some targets: $builds"
 [ "$PWD" = "$work/tree" ] || fail "the shell was left in $PWD"
 echo "ok"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signals and hostile directories, as users meet them: a console pipe closed early, a closed
-# terminal (SIGHUP), a stop asked for before the first step, a tuner library call that never
-# returns, a link planted at the temporary name, two runs in one directory and a full disk.
+# terminal (SIGHUP) and a service manager's SIGTERM, a stop during the program's own pauses, a
+# tuner library call that never returns, a console nobody reads, a link planted at the
+# temporary name, two runs in one directory and a full disk.
 # Arguments: <vesker> <simulator library> <source dir>; SLOW_TUNER names the test tuner.
 set -u
 vesker=$1
@@ -46,6 +47,26 @@ finish() {
   wait "$pid"
   rc=$?
 }
+# Sends signal $1 to the run and notes when (the first one of a plan counts).
+signal_run() {
+  kill -"$1" "$pid"
+  [ -n "${signalled:-}" ] || signalled=$(date +%s%N)
+}
+# Waits for the run to end at most $1 ms after the first signal (then kills it), for case $2.
+# Leaves the exit code in $rc and the time from the first signal in $took_ms.
+await_end() {
+  while kill -0 "$pid" 2> /dev/null; do
+    if [ $(( ($(date +%s%N) - signalled) / 1000000 )) -gt "$1" ]; then
+      kill -KILL "$pid"
+      fail "$2: still running $1 ms after the signal"
+      break
+    fi
+    sleep 0.05
+  done
+  finish
+  took_ms=$(( ($(date +%s%N) - signalled) / 1000000 ))
+  signalled=
+}
 
 printf '[Options]\nDevice=0\n[Scan0]\nPol=H\nStart=10700\nStop=10800\n' > short.ini
 
@@ -80,73 +101,112 @@ rc=${PIPESTATUS[0]}
 check_files 0000.txt 0000.ini 3
 rm -f 0000.*
 
-# 4. SIGHUP, a closed terminal: a stop request between steps, or, arriving inside a search as it
-# mostly does, the end of the run (249) with what the pass accepted saved.
+# 4. SIGHUP (a closed terminal) or SIGTERM (a service manager's stop) during ordinary searches of
+# 0.3 s: the running search finishes, the pass is written, the device stopped, exit 0.
 printf '[Options]\nDevice=0\n[Scan0]\nPol=H\nStep=1\n' > long.ini
-rm -f calls.log
-start long.ini SLOW_TUNER_LOG=calls.log
-wait_for_call 'search:30'
-kill -HUP "$pid"
-finish
-[ "$rc" = 0 ] || [ "$rc" = 249 ] || fail "SIGHUP: exit $rc"
-grep -q -e '^Terminated on user request \.\.\.$' -e '^The tuner library did not return' out.txt || fail "SIGHUP: no stop line"
-check_files 0000.txt 0000.ini "$(grep -c '^[0-9.]* Mhz \.\.\. [0-9]' out.txt)"
+for signal in HUP TERM; do
+  rm -f calls.log 0000.*
+  start long.ini SLOW_TUNER_LOG=calls.log SLOW_TUNER_SEARCH_MS=300
+  wait_for_call 'search:13'  # after the carrier at 10710 MHz
+  signal_run "$signal"
+  await_end 1500 "SIG$signal during a search"
+  [ "$rc" = 0 ] || fail "SIG$signal during a search: exit $rc"
+  grep -q '^Terminated on user request \.\.\.$' out.txt || fail "SIG$signal during a search: no stop line"
+  [ "$(grep -c '^stop$' calls.log)" = 1 ] || fail "SIG$signal during a search: the device was not stopped once"
+  check_files 0000.txt 0000.ini "$(grep -c '^[0-9.]* Mhz \.\.\. [0-9]' out.txt)"
+done
 rm -f 0000.*
 
-# 5. A stop asked for during StartWait stops the run before the first step; the device is
-# stopped once.
-printf '[Options]\nDevice=0\nStartWait=2\n[Scan0]\nPol=H\n' > wait.ini
-for signal in INT TERM; do
+# 5. A stop during the program's own pauses, StartWait and a dish Wait, ends them at once: the
+# run ends within a second, no dish command goes out after it, nothing is searched, and the
+# device is stopped once.
+printf '[Options]\nDevice=0\nStartWait=9\n[Scan0]\nPol=H\n' > startwait.ini
+printf '[Options]\nDevice=0\n[SatInfo]\nDiSEqC11=2\nWait=60\nDiSEqC=1\nDiSEqC12=7\nUSALS=1\n[Scan0]\nPol=H\n' > dishwait.ini
+for plan in "startwait.ini INT ^start$" "startwait.ini TERM ^start$" "dishwait.ini HUP ^command:E1.10.39.F1$"; do
+  set -- $plan
   rm -f calls.log
-  start wait.ini SLOW_TUNER_LOG=calls.log
-  wait_for_call '^start$'
+  start "$1" SLOW_TUNER_LOG=calls.log
+  wait_for_call "$3"
   sleep 0.3
-  kill -"$signal" "$pid"
-  finish
-  [ "$rc" = 0 ] || fail "SIG$signal during StartWait: exit $rc"
-  grep -q '^Terminated on user request \.\.\.$' out.txt || fail "SIG$signal during StartWait: no stop line"
-  grep -q '^search' calls.log && fail "SIG$signal during StartWait: the scan searched"
-  [ "$(grep -c '^stop$' calls.log)" = 1 ] || fail "SIG$signal during StartWait: the device was not stopped once"
+  signal_run "$2"
+  await_end 1000 "SIG$2 during the pause of $1"
+  [ "$rc" = 0 ] || fail "SIG$2 during the pause of $1: exit $rc"
+  grep -q '^Terminated on user request \.\.\.$' out.txt || fail "SIG$2 during the pause of $1: no stop line"
+  [ "$(sed -n '$p' calls.log)" = stop ] && [ "$(grep -c '^stop$' calls.log)" = 1 ] ||
+    fail "SIG$2 during the pause of $1: not stopped once, or called after: $(tr '\n' ' ' < calls.log)"
+  grep -q '^search' calls.log && fail "SIG$2 during the pause of $1: the scan searched"
 done
+[ "$(grep -c '^command:' calls.log)" = 3 ] && ! grep -q '^switch:' calls.log ||
+  fail "dish Wait: commands after the stop: $(tr '\n' ' ' < calls.log)"
 
-# 6. A search that never returns. The first Ctrl+C waits for it; a second one, or SIGTERM or
-# SIGHUP at once, writes what the pass accepted and ends the run within a second, exit 249.
-# The 40th search hangs after the carrier at 10710 MHz was accepted.
-for signals in "INT INT" "TERM" "HUP"; do
+# 6. A search that never returns. A second stop request ends the run within a second with what
+# the pass accepted, exit 249; a single SIGTERM waits the grace period of 5 s for the search
+# first. The 40th search hangs after the carrier at 10710 MHz was accepted.
+for plan in "INT INT 1500" "TERM HUP 1500" "HUP TERM 1500" "TERM 7000"; do
+  set -- $plan
   rm -f calls.log 0000.*
   start long.ini SLOW_TUNER_LOG=calls.log SLOW_TUNER_HANG=search:40
   wait_for_call 'search:40'
   sleep 0.3
-  for signal in $signals; do kill -"$signal" "$pid"; sleep 0.2; done
-  begun=$(date +%s%N)
-  for i in $(seq 20); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
-  kill -KILL "$pid" 2> /dev/null && fail "stuck search, $signals: still running after 2 s"
-  finish
+  signals="$1${3:+ $2}" limit=${3:-$2}
+  for signal in $signals; do signal_run "$signal"; sleep 0.2; done
+  await_end "$limit" "stuck search, $signals"
   [ "$rc" = 249 ] || fail "stuck search, $signals: exit $rc"
+  [ "$signals" = TERM ] && [ "$took_ms" -lt 4500 ] && fail "stuck search, SIGTERM: cut short after $took_ms ms, before the grace period"
   grep -q '^The tuner library did not return, the run is cut short !$' out.txt || fail "stuck search, $signals: no line"
   check_files 0000.txt 0000.ini 1
-  [ $(( ($(date +%s%N) - begun) / 1000000 )) -lt 1500 ] || fail "stuck search, $signals: slow to end"
 done
 
-# 7. A stuck enumeration, and a stuck StopDVB after the files are in place: SIGTERM ends the
-# run with 249, and the files stay whole.
+# 7. A stuck enumeration, and a stuck StopDVB after the files are in place: two stop requests
+# end the run with 249, and the files stay whole.
 rm -f calls.log 0000.*
 start short.ini SLOW_TUNER_LOG=calls.log SLOW_TUNER_HANG=enumerate
 wait_for_call '^enumerate$'
-kill -TERM "$pid"
-finish
+signal_run TERM
+signal_run INT
+await_end 1500 "stuck enumeration"
 [ "$rc" = 249 ] || fail "stuck enumeration: exit $rc"
 ls 0000.* > /dev/null 2>&1 && fail "stuck enumeration: files written"
 start short.ini SLOW_TUNER_LOG=calls.log SLOW_TUNER_HANG=stop
 wait_for_call '^stop$'
-kill -TERM "$pid"
-finish
+signal_run TERM
+signal_run INT
+await_end 1500 "stuck StopDVB"
 [ "$rc" = 249 ] || fail "stuck StopDVB: exit $rc"
 check_files 0000.txt 0000.ini 3
 [ "$(grep -c '^Store transponder info' out.txt)" = 1 ] || fail "stuck StopDVB: the files were written twice"
 rm -f 0000.*
 
-# 8. A full disk (a file size limit here): "error !", the reason on standard error, the older
+# 8. A console nobody reads (a pipe that fills up, as `vesker cfg.ini | sleep 600` or a stalled
+# remote login): SIGTERM still ends the run within a second, with the stopped pass written.
+printf '[Options]\nDevice=0\nLoop=1\n[Scan0]\nPol=H\nStep=1\n' > stall.ini
+rm -f calls.log
+mkfifo console
+exec 3<> console  # held open and never read
+set -m
+env SLOW_TUNER_LOG=calls.log SLOW_TUNER_SEARCH_MS=0 "$vesker" stall.ini > console 2> err.txt < /dev/null &
+pid=$!
+set +m
+before=-1
+for i in $(seq 100); do  # until the scan stands still, held by the full pipe
+  sleep 0.3
+  now=$(wc -l < calls.log)
+  [ "$now" = "$before" ] && break
+  before=$now
+done
+signal_run TERM
+await_end 1000 "stalled console"
+exec 3>&-
+[ "$rc" = 0 ] || fail "stalled console: exit $rc"
+last=$(ls 0000_*.ini 2> /dev/null | sort -t_ -k2 -n | tail -n 1)
+[ -n "$last" ] || fail "stalled console: no pass written"
+for list in 0000_*.ini; do
+  [ -e "$list" ] || continue
+  [ "$(sed -n 's/^0=\([0-9]*\)\r$/\1/p' "$list")" = "$(grep -c '^[1-9][0-9]*=[0-9]*,' "$list")" ] || fail "stalled console: $list is not whole"
+done
+rm -f 0000_* console
+
+# 9. A full disk (a file size limit here): "error !", the reason on standard error, the older
 # report kept, exit 250.
 printf '[Options]\nDevice=0\n[Scan0]\nPol=H\nStart=10700\nStop=10900\n' > mid.ini
 printf 'older report\r\n' > 0000.txt

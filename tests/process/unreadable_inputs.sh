@@ -1,7 +1,7 @@
 #!/bin/bash
 # Inputs a user gets wrong, each answered with a clear line instead of silence, the wrong
 # file or a hang: a configuration file that cannot be read, a tuner library that cannot be
-# loaded (with the system's reason), a bare library name (the file in the current directory,
+# loaded (with the system's reason) or is a pipe, a device or a directory, a bare library name (the file in the current directory,
 # never one from the loader's search path), a simulator scenario that is a pipe, a device or
 # a directory, and an absurd simulator pace.
 # Usage: unreadable_inputs.sh VESKER LUMORATH SOURCE_DIR
@@ -22,12 +22,15 @@ one_error_line() {  # what pattern
 printf '[Options]\r\nDevice=0\r\n[Scan0]\r\nPol=H\r\nStart=10700\r\nStop=10760\r\n' >scan.ini
 
 # A named configuration that cannot be read: one line, then the run with the defaults
-# (the devices are listed, the prompt reads no number from /dev/null: exit 253).
+# (the devices are listed, the prompt reads no number from /dev/null and says so: exit 253).
 mkdir config-dir
 for name in missing.ini config-dir; do
     run "$name"
     rc=$?
     [ $rc -eq 253 ] || fail "$name: exit $rc, expected 253"
+    [ "$(sed -n 2p err.txt)" = "No device number was read at the prompt (end of input, or not a number): type one of the numbers listed, or set Device in [Options]" ] ||
+        fail "$name: the prompt's line is missing: $(cat err.txt)"
+    sed -i 2d err.txt
     one_error_line "$name" "^Config file \./$name cannot be read \(.+\): the defaults are used$"
     grep -q '^Device number: ' out.txt || fail "$name: the run did not go on with the defaults"
 done
@@ -43,12 +46,24 @@ LUMORATH_LIBRARY=fake.so run scan.ini
 [ $? -eq 254 ] || fail "not a library: exit code"
 one_error_line "not a library" "^Can.t load tuner library \./fake.so: .+"
 
+# A library that is no plain file is refused at once: the loader would wait for a pipe's writer.
+mkfifo library-pipe
+for name in library-pipe /dev/zero config-dir; do
+    LUMORATH_LIBRARY=$name run scan.ini
+    rc=$?
+    [ $rc -eq 254 ] || fail "library $name: exit $rc, expected 254 (124 is a hang)"
+    one_error_line "library $name" "^Can.t load tuner library (\./)?$name: (not a plain file|a directory)$"
+done
+
 # A bare name is the file in the current directory, not one on the loader's search path.
 cp "$library" mytuner.so
 LUMORATH_LIBRARY=mytuner.so run scan.ini
 rc=$?
 [ $rc -eq 0 ] || fail "bare library name: exit $rc; $(cat out.txt err.txt)"
-[ ! -s err.txt ] || fail "bare library name: standard error says: $(cat err.txt)"
+# Standard error names the file loaded, and says nothing else but the simulator's modelled time.
+grep -qx 'Tuner library \./mytuner\.so, device 0: Lumorath simulator, DVB-S2 blind search' err.txt ||
+    fail "bare library name: the library file is not named: $(cat err.txt)"
+! grep -v -e '^Tuner library ' -e '^Simulated tuner: ' err.txt || fail "bare library name: standard error says more"
 grep -q '^Total tranponders found = ' out.txt || fail "bare library name: nothing scanned"
 LUMORATH_LIBRARY=libc.so.6 run scan.ini
 [ $? -eq 254 ] && grep -q '^Can.t load tuner library \./libc.so.6 !$' out.txt ||

@@ -19,7 +19,7 @@ std::uint32_t FakeClock() {
 
 void FakeSleep(std::uint32_t milliseconds) {
     g_fake.sleeps.push_back(milliseconds);
-    if (g_fake.stop_on_sleep) g_fake.stop_requested = true;
+    if (g_fake.sleeps.size() == g_fake.stop_at_sleep) g_fake.stop_requested = true;
     g_fake.now_ms += milliseconds;
 }
 
@@ -48,16 +48,15 @@ bool FakeStopRequested() { return g_fake.stop_requested; }
 
 void FakeInstallStopHandling(void (*save_running_pass)(), int) { g_fake.save_running_pass = save_running_pass; }
 
-void FakeBeginKeyWatch() { ++g_fake.key_watch_depth; }
-void FakeEndKeyWatch() { --g_fake.key_watch_depth; }
+void FakeShowStatus(const char *text) { g_fake.statuses.emplace_back(text != nullptr ? text : ""); }
 
 }  // namespace
 
 FakePlatform &InstallFakePlatform() {
     g_fake = FakePlatform{};
     Platform() = PlatformHooks{FakeClock,        FakeSleep,      FakeKeyHeld,       FakeReadUnsigned,
-                               FakeWriteConsole, FakeLocalTime,  FakeBeginKeyWatch, FakeEndKeyWatch,
-                               FakeWriteError,   FakeStopRequested, FakeInstallStopHandling};
+                               FakeWriteConsole, FakeLocalTime,  FakeWriteError,    FakeStopRequested,
+                               FakeInstallStopHandling, FakeShowStatus};
     return g_fake;
 }
 

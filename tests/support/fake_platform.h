@@ -20,11 +20,11 @@ struct FakePlatform {
     bool left_control_only = false;        // held Left-Ctrl without A
     std::deque<std::uint32_t> typed;       // numbers typed at the prompt; none = nothing read
     LocalTime time{2026, 12, 9, 7, 5};
-    int key_watch_depth = 0;               // begin minus end of the key watch
     std::string errors;                    // everything written to standard error
     bool stop_requested = false;           // a signal's stop request, as from Ctrl+C
-    bool stop_on_sleep = false;            // Ctrl+C during the first pause
+    std::size_t stop_at_sleep = 0;         // Ctrl+C during this pause (1-based); 0: never
     void (*save_running_pass)() = nullptr; // what the stop handling would run when cut short
+    std::vector<std::string> statuses;     // every status line shown ("" clears it)
 };
 
 // Installs fresh fakes (and returns them); RestoreSystemPlatform() puts the real hooks back.

@@ -3,7 +3,8 @@
 # at a random moment of a Loop=1 or Loop=2 run, sometimes followed by a second SIGINT a few
 # milliseconds later (while the pass ends and writes). After each trial every file present must
 # be whole, no temporary file may be left, and a complete pass must never have been replaced
-# by a partial one.
+# by a partial one. One trial in four stops a run in one of the program's own pauses (a
+# StartWait of 9 s, a dish Wait of 30 s): it must end within a second, before any search.
 # Arguments: <vesker> <slow test tuner library> [seconds, default 60]
 set -u
 vesker=$(realpath "$1")
@@ -38,14 +39,21 @@ while [ $SECONDS -lt $end ]; do
   signal=$(echo INT TERM HUP | cut -d' ' -f$((RANDOM % 3 + 1)))
   delay_ms=$((300 + RANDOM % 3500))
   second=$((RANDOM % 3))  # 0: a second SIGINT soon after
-  plan="Loop=$loop SIG$signal at ${delay_ms} ms$([ $second = 0 ] && echo ' + SIGINT')"
-  printf '[Options]\nDevice=0\nLoop=%s\n[Scan0]\nPol=H\nStart=10700\nStop=10790\nStep=1\n' "$loop" > trial.ini
+  case $((RANDOM % 8)) in
+    0) pause='StartWait=9' ;;
+    1) pause='[SatInfo] DiSEqC11=2 Wait=30' ;;
+    *) pause= ;;
+  esac
+  plan="Loop=$loop${pause:+ $pause} SIG$signal at ${delay_ms} ms$([ $second = 0 ] && echo ' + SIGINT')"
+  printf '[Options]\nDevice=0\nLoop=%s\n%s\n[Scan0]\nPol=H\nStart=10700\nStop=10790\nStep=1\n' "$loop" \
+    "$(echo "$pause" | tr ' ' '\n')" > trial.ini
   set -m
   "$vesker" trial.ini > out.txt 2> err.txt < /dev/null &
   pid=$!
   set +m
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   kill -"$signal" "$pid" 2> /dev/null
+  signalled=$(date +%s%N)
   if [ "$second" = 0 ]; then
     sleep "0.0$((RANDOM % 3))$((RANDOM % 10))"
     kill -INT "$pid" 2> /dev/null
@@ -54,6 +62,12 @@ while [ $SECONDS -lt $end ]; do
   if kill -KILL "$pid" 2> /dev/null; then fail "still running 5 s after the signal"; fi
   wait "$pid"
   rc=$?
+  if [ -n "$pause" ]; then
+    took_ms=$(( ($(date +%s%N) - signalled) / 1000000 ))
+    [ "$took_ms" -lt 1000 ] || fail "the pause went on: the run ended $took_ms ms after the signal"
+    grep -q '^Terminated on user request \.\.\.$' out.txt || fail "no stop line after a stop in a pause"
+    grep -q ' Mhz \.\.\. ' out.txt && fail "searched after a stop in a pause"
+  fi
   [ "$rc" = 0 ] || [ "$rc" = 249 ] || fail "exit code $rc"
   ls ./*.part > /dev/null 2>&1 && fail "a temporary file was left"
   passes_done=$(grep -c '^Report detailed transponder info' out.txt)
