@@ -2,8 +2,10 @@
 // driver's blind algorithm, a driver that searches blind at every tune, or a sweep over
 // candidate symbol rates. A search answers three questions, each in its own place: where to
 // look (the part of the range the program's stepping would skip comes first), what to try
-// (the driver's search, or the candidate rates with an energy check before them), and what
-// it is (the record, with the carrier's true centre where the driver echoes the request).
+// (the driver's search, or the candidate rates with an energy check before them, and the
+// carriers the network's tables list, tuned as listed), and what it is (the record, exact
+// from the carrier's own entry in those tables, else with its true centre found where the
+// driver echoes the request).
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frontend_api.h"
+#include "record_fill.h"
 #include "record/dvb_standard.h"
 
 namespace dvb {
@@ -16,9 +17,6 @@ namespace {
 // demodulator captures a rate within 5 % of the one asked for, plus a margin.
 constexpr std::int64_t kCaptureKhz = 5500;
 constexpr double kRateTolerance = 0.06;
-// The program jumps from a found carrier to its upper edge plus a step: at most half the
-// widest carrier (45 MS/s x 1.35) beyond the step.
-constexpr std::uint32_t kWidestHalfKhz = 31000;
 
 bool SamePolarizationSide(int a, int b) { return (a & 1) == (b & 1); }  // H/L on 18 V, V/R on 13 V
 
@@ -42,6 +40,18 @@ int ConstellationOf(int modulation) {
 bool AlreadyRead(const NetworkTables &tables, std::uint16_t network_id, std::uint8_t version) {
     for (int i = 0; i < tables.read_count; ++i) {
         if (tables.read[i].network_id == network_id && tables.read[i].version == version) return true;
+    }
+    return false;
+}
+
+bool IsLookedUp(const NetworkTables &tables, std::uint16_t transport_stream_id, const TransponderRecord &record) {
+    for (int i = 0; i < tables.looked_up_count; ++i) {
+        const LookedUp &seen = tables.looked_up[i];
+        if (seen.transport_stream_id == transport_stream_id &&
+            SamePolarizationSide(static_cast<int>(seen.polarization), record.polarization) &&
+            std::llabs(static_cast<std::int64_t>(seen.frequency_khz) - record.frequency) <= kCaptureKhz) {
+            return true;
+        }
     }
     return false;
 }
@@ -103,7 +113,7 @@ void StartTables(NetworkTables *tables, const FrontendEntry &entry, const DvbSet
 void NewTablesPass(NetworkTables *tables) {
     tables->known_count = 0;
     tables->read_count = 0;
-    tables->window_valid = false;
+    tables->looked_up_count = 0;
 }
 
 void HarvestNit(NetworkTables *tables, const NitTable &table) {
@@ -176,70 +186,50 @@ void CompleteRecord(const SatelliteDelivery &delivery, bool frequency_echoed, bo
 }
 
 bool NextHint(NetworkTables *tables, const FrontendEntry &entry, const DvbSettings &settings, const StepRequest &step,
-              HintTune *hint) {
+              std::int64_t from_khz, std::int64_t to_khz, std::int64_t edge_khz, SatelliteDelivery *hint) {
     if (!tables->enabled || !tables->position_known) return false;
-    if (!tables->window_valid || step.frequency_khz != tables->window_high_khz - tables->step_khz ||
-        step.polarization != tables->window_polarization) {
-        // A step just above the last one, of the same polarization, answers for the band the
-        // program jumped over; any other starts a new stretch.
-        const std::uint32_t last_start_khz = tables->window_high_khz - tables->step_khz;
-        const bool follows = tables->window_valid && step.polarization == tables->window_polarization &&
-                             step.frequency_khz > last_start_khz &&
-                             step.frequency_khz - last_start_khz <= step.step_khz + kWidestHalfKhz;
-        tables->window_low_khz = follows ? last_start_khz : step.frequency_khz;
-        tables->window_high_khz = step.frequency_khz + step.step_khz;
-        tables->step_khz = step.step_khz;
-        tables->window_polarization = step.polarization;
-        tables->window_valid = true;
-    }
     const LnbBand step_band = SelectLnbBand(step.frequency_khz, step.polarization, step.lof1_khz, step.lof2_khz,
                                             step.lofsw_khz, settings.lnb_mid_mhz, settings.lnb_stacked_mhz);
-    if (!step_band.present) return false;
     KnownStream *best = nullptr;
-    std::int64_t best_if_khz = 0;
     for (int i = 0; i < tables->known_count; ++i) {
         KnownStream &known = tables->known[i];
         const SatelliteDelivery &delivery = known.stream.delivery;
+        const std::int64_t centre_khz = delivery.frequency_khz;
         if (known.tried || delivery.orbital_position != tables->position) continue;
         if (!SamePolarizationSide(delivery.polarization, static_cast<int>(step.polarization))) continue;
-        if (delivery.frequency_khz < tables->window_low_khz || delivery.frequency_khz >= tables->window_high_khz) continue;
+        if (centre_khz < from_khz || centre_khz >= to_khz) continue;
+        if (best != nullptr && best->stream.delivery.frequency_khz <= delivery.frequency_khz) continue;
+        if (centre_khz - CarrierWidthKhz(delivery.symbol_rate, delivery.rolloff) / 2 > edge_khz) continue;
         if (delivery.symbol_rate < step.min_symbol_rate || delivery.symbol_rate < entry.symbol_rate_min ||
             (entry.symbol_rate_max != 0 && delivery.symbol_rate > entry.symbol_rate_max)) {
             continue;
         }
-        // Through the step's own oscillator and tone, and within what the tuner takes.
         const LnbBand band = SelectLnbBand(delivery.frequency_khz, step.polarization, step.lof1_khz, step.lof2_khz,
                                            step.lofsw_khz, settings.lnb_mid_mhz, settings.lnb_stacked_mhz);
         if (!band.present || band.lo_khz != step_band.lo_khz || band.high_band != step_band.high_band) continue;
-        const std::int64_t if_khz = LnbIntermediateKhz(band, delivery.frequency_khz);
-        if (if_khz <= 0 || if_khz < static_cast<std::int64_t>(entry.frequency_min_khz) ||
-            (entry.frequency_max_khz != 0 && if_khz > static_cast<std::int64_t>(entry.frequency_max_khz))) {
-            continue;
-        }
-        if (best != nullptr && best->stream.delivery.frequency_khz <= delivery.frequency_khz) continue;
         best = &known;
-        best_if_khz = if_khz;
     }
     if (best == nullptr) return false;
     best->tried = true;
     ++tables->cost.hints_tried;
-    const SatelliteDelivery &delivery = best->stream.delivery;
-    hint->frequency_khz = delivery.frequency_khz;
-    hint->request = TuneRequest();
-    hint->request.if_khz = static_cast<std::uint32_t>(best_if_khz);
-    hint->request.symbol_rate = delivery.symbol_rate;
-    hint->request.system = delivery.system == 2 ? SYS_DVBS2 : SYS_DVBS;
-    hint->request.modulation = delivery.constellation == 2 ? PSK_8 : QPSK;
-    // A demodulator that finds both systems in one attempt proves neither by locking.
-    hint->request.system_certain = entry.plan != SystemPlan::kTogether;
-    hint->request.modulation_certain = entry.plan == SystemPlan::kApartAndModulation;
+    *hint = best->stream.delivery;
     return true;
 }
 
 void HintLocked(NetworkTables *tables) { ++tables->cost.hints_locked; }
 
-void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &asked, TransponderRecord *record) {
-    if (!tables->enabled || record->locked == 0) return;
+void HintAgain(NetworkTables *tables, const SatelliteDelivery &hint) {
+    for (int i = 0; i < tables->known_count; ++i) {
+        const SatelliteDelivery &listed = tables->known[i].stream.delivery;
+        if (listed.frequency_khz == hint.frequency_khz && listed.polarization == hint.polarization &&
+            listed.orbital_position == hint.orbital_position) {
+            tables->known[i].tried = false;
+        }
+    }
+}
+
+bool AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &asked, TransponderRecord *record) {
+    if (!tables->enabled || record->locked == 0) return false;
     const bool frequency_echoed = static_cast<std::int64_t>(record->frequency) == LnbSatelliteKhz(band, asked.if_khz);
     const bool rate_echoed = record->symbol_rate == asked.symbol_rate;
     PatInfo pat;
@@ -249,11 +239,11 @@ void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &as
     ++tables->cost.pat_reads;
     if (read == TableRead::kNoDemux) {
         tables->enabled = false;  // no demux beside this frontend: nothing to read, now or later
-        return;
+        return false;
     }
-    if (read != TableRead::kComplete) return;
+    if (read != TableRead::kComplete) return false;
     int own = OwnEntry(*tables, pat.transport_stream_id, *record);
-    if (own < 0 && pat.has_network_pid) {
+    if (own < 0 && pat.has_network_pid && !IsLookedUp(*tables, pat.transport_stream_id, *record)) {
         const std::uint32_t networks_before = tables->cost.networks;
         ReadNetwork(tables, pat.network_pid, kTableNitActual, pat.transport_stream_id, *record);
         // The other networks' NIT once with each network newly read (every carrier of it
@@ -261,9 +251,13 @@ void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &as
         if (tables->nit_other && tables->cost.networks != networks_before) {
             ReadNetwork(tables, pat.network_pid, kTableNitOther, pat.transport_stream_id, *record);
         }
+        if (tables->looked_up_count < kMaxLookedUp) {
+            tables->looked_up[tables->looked_up_count++] = {pat.transport_stream_id, record->polarization & 3u,
+                                                            record->frequency};
+        }
         own = OwnEntry(*tables, pat.transport_stream_id, *record);
     }
-    if (own < 0) return;
+    if (own < 0) return false;
     KnownStream &known = tables->known[own];
     if (!tables->position_known) {
         tables->position_known = true;
@@ -272,6 +266,7 @@ void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &as
     known.tried = true;  // found: no hint tune for it in this pass
     CompleteRecord(known.stream.delivery, frequency_echoed, rate_echoed, record);
     ++tables->cost.records_completed;
+    return true;
 }
 
 }  // namespace dvb

@@ -1,19 +1,19 @@
 // What the broadcast says about itself, read after a lock: the transport stream's id from its
 // PAT and, once per network and pass, the network's NIT. The carrier's own NIT entry completes
 // the record where the driver echoed the request or reported nothing; the other entries of the
-// same orbital position become hints, exact tunes tried first in the steps they fall into. A
-// hint is reported only when a tune locks it: nothing is ever written from a table alone.
+// same orbital position become hints, exact tunes tried as soon as the stepping reaches them.
+// A hint is reported only when a tune locks it: nothing is ever written from a table alone.
 #pragma once
 
 #include <cstdint>
 
 #include "device_list.h"
-#include "record_fill.h"
 #include "section_reader.h"
 #include "settings.h"
 #include "step_request.h"
 #include "tuner/lnb_band.h"
 #include "tuner/lumorath.h"
+#include "tuning.h"
 
 namespace dvb {
 
@@ -28,6 +28,15 @@ struct KnownStream {
     NitStream stream;
     bool tried;  // tuned as a hint, or found by the search, in this pass
 };
+
+// A lock whose network was looked up in this pass: its NIT was read (or none came), so a
+// lock of the same carrier again reads the PAT alone.
+struct LookedUp {
+    std::uint16_t transport_stream_id;
+    unsigned polarization;
+    std::uint32_t frequency_khz;
+};
+constexpr int kMaxLookedUp = 400;
 
 // What the reads cost, in the clock's milliseconds (the model's clock in tests).
 struct TablesCost {
@@ -48,13 +57,10 @@ struct NetworkTables {
     int known_count;
     NetworkVersion read[kMaxNetworksRead];
     int read_count;
+    LookedUp looked_up[kMaxLookedUp];
+    int looked_up_count;
     bool position_known;  // the dish's orbital position, from the first carrier found in its NIT
     std::int16_t position;
-    // The stretch of band the current step answers for: from the previous step start of the
-    // same stepping (the program jumps past a found carrier) up to this step's end.
-    std::uint32_t step_khz, window_low_khz, window_high_khz;
-    unsigned window_polarization;
-    bool window_valid;
     NitTable scratch;
     TablesCost cost;
 };
@@ -64,23 +70,25 @@ void StartTables(NetworkTables *tables, const FrontendEntry &entry, const DvbSet
 // At a pass's start: forgets the networks read and the hints (the orbital position stays).
 void NewTablesPass(NetworkTables *tables);
 
-// An exact tune for a hint: the tune request (IF through the step's band, rate, system) and
-// the listed frequency.
-struct HintTune {
-    std::uint32_t frequency_khz;
-    TuneRequest request;
-};
-// Before the search of a step: the next hint due in it, lowest frequency first (each is
-// given once per pass); false when none is due.
+// The next listed carrier to tune before the search goes on: of the dish's orbital position,
+// on the step's polarization, through the step's own oscillator and tone, within the
+// frontend's and the step's symbol rates; its centre in [from_khz, to_khz) and its lower edge
+// not above `edge_khz` (nothing unsearched lies below it); the lowest such one not yet tried
+// in this pass. False when none is due; each is given once per pass.
 bool NextHint(NetworkTables *tables, const FrontendEntry &entry, const DvbSettings &settings, const StepRequest &step,
-              HintTune *hint);
-// After a hint's tune locked, before AfterLock: counted as confirmed.
-void HintLocked(NetworkTables *tables);
+              std::int64_t from_khz, std::int64_t to_khz, std::int64_t edge_khz, SatelliteDelivery *hint);
 
-// After every lock, before the record is returned: reads the PAT and, for a transport stream
-// no NIT read so far lists, the NIT; completes the record from the carrier's own entry.
-// `asked` is what the lock was tuned with, through `band`.
-void AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &asked, TransponderRecord *record);
+// A hint's tune locked (counted).
+void HintLocked(NetworkTables *tables);
+// A hint that locked but did not go over (a carrier below it went first): due again.
+void HintAgain(NetworkTables *tables, const SatelliteDelivery &hint);
+
+// After every lock, while the carrier is held and before the record is returned: reads the
+// PAT and, for a transport stream no NIT read so far lists, the NIT; completes the record
+// from the carrier's own entry. `asked` is what the lock was tuned with, through `band`.
+// True when the record was completed from its own entry (a frequency that only echoed the
+// request is then the listed one).
+bool AfterLock(NetworkTables *tables, const LnbBand &band, const TuneRequest &asked, TransponderRecord *record);
 
 // Takes a NIT's entries with delivery parameters into the pass memory (a network read again
 // replaces its entries). Exposed for the fuzz target.

@@ -114,11 +114,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     int hints = 0;
-    dvb::HintTune hint;
+    dvb::SatelliteDelivery hint;
     for (std::uint32_t step_khz = 10700000; step_khz <= 12750000; step_khz += 5000) {
         const dvb::StepRequest step{step_khz, 5000, static_cast<unsigned>(data[1] >> 2 & 3), 9750000, 10600000, 11700000, 0};
-        while (dvb::NextHint(&tables, entry, settings, step, &hint)) {
-            FUZZ_CHECK(hint.frequency_khz < step_khz + 5000 && hint.request.if_khz >= 950000 && hint.request.if_khz <= 2150000);
+        const std::int64_t from_khz = step_khz - 2500;
+        while (dvb::NextHint(&tables, entry, settings, step, from_khz, step_khz + 5000, from_khz + 1000, &hint)) {
+            FUZZ_CHECK(hint.frequency_khz >= from_khz && hint.frequency_khz < step_khz + 5000);
+            FUZZ_CHECK(hint.orbital_position == tables.position && (hint.polarization & 1) == (step.polarization & 1));
             ++hints;
         }
     }

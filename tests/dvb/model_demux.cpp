@@ -51,7 +51,15 @@ bool Contains(const std::vector<std::uint32_t> &list, std::uint32_t value) {
 }
 
 bool CarriedBy(const ModelNetwork &network, const sim::Carrier &carrier) {
-    return network.carried_by_khz.empty() || Contains(network.carried_by_khz, carrier.frequency_khz);
+    if (!network.carried_by_khz.empty()) return Contains(network.carried_by_khz, carrier.frequency_khz);
+    return carrier.symbol_rate >= network.min_symbol_rate;
+}
+
+const ModelNetwork *OwnNetwork(const sim::Carrier &carrier) {
+    for (const ModelNetwork &network : g_demux->tables.networks) {
+        if (CarriedBy(network, carrier)) return &network;
+    }
+    return nullptr;
 }
 
 std::vector<Bytes> NetworkSections(const ModelNetwork &network, std::uint8_t table_id) {
@@ -76,17 +84,13 @@ std::vector<AirTable> OnAir(const sim::Carrier &carrier, std::uint16_t pid, std:
     const std::uint16_t tsid = TransportStreamId(Model().scenario, carrier.frequency_khz, carrier.polarization);
     const std::uint64_t phase = (carrier.frequency_khz / 1000u) * 37u;
     std::vector<AirTable> air;
+    const ModelNetwork *own = OwnNetwork(carrier);
     if (pid == dvb::kPatPid && table_id == dvb::kTablePat) {
-        air.push_back({pid, table_id, {PatSection(tsid, tables.pat_names_nit ? tables.nit_pid : -1)}, tables.pat_repeat_ms,
-                       phase % tables.pat_repeat_ms});
+        const int network_pid = tables.pat_names_nit && own != nullptr ? tables.nit_pid : -1;
+        air.push_back({pid, table_id, {PatSection(tsid, network_pid)}, tables.pat_repeat_ms, phase % tables.pat_repeat_ms});
         return air;
     }
-    if (pid != tables.nit_pid) return air;
-    const ModelNetwork *own = nullptr;
-    for (const ModelNetwork &network : tables.networks) {
-        if (own == nullptr && CarriedBy(network, carrier)) own = &network;
-    }
-    if (own == nullptr) return air;
+    if (pid != tables.nit_pid || own == nullptr) return air;
     for (const ModelNetwork &network : tables.networks) {
         const bool actual = &network == own;
         if (actual != (table_id == dvb::kTableNitActual)) continue;
@@ -305,6 +309,8 @@ ModelTables &InstallDemux(const ModelTables &tables) {
     dvb::Demux() = DemuxOps{DemuxOpen, DemuxClose, DemuxIoctl, DemuxWait, DemuxRead};
     return g_demux->tables;
 }
+
+const ModelTables *InstalledDemux() { return g_demux != nullptr ? &g_demux->tables : nullptr; }
 
 void RemoveDemux() {
     dvb::Demux() = SystemDemuxOps();

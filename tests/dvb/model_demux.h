@@ -18,8 +18,9 @@ struct ModelNetwork {
     std::string name = "Model network";
     std::uint8_t version = 1;
     // The carriers (kHz) whose transport streams belong to this network and carry its NIT;
-    // empty: every carrier of the scenario.
+    // empty: every carrier of the scenario at least `min_symbol_rate` fast.
     std::vector<std::uint32_t> carried_by_khz;
+    std::uint32_t min_symbol_rate = 0;  // S/s
     // The carriers its NIT lists; empty: the ones it is carried by.
     std::vector<std::uint32_t> lists_khz;
     bool delivery = true;          // false: entries without delivery descriptors
@@ -30,7 +31,7 @@ struct ModelNetwork {
 struct ModelTables {
     std::vector<ModelNetwork> networks;
     std::uint32_t pat_repeat_ms = 100;
-    bool pat_names_nit = true;      // program 0 in the PAT
+    bool pat_names_nit = true;      // program 0 in the PAT of a stream that carries a NIT
     std::uint16_t nit_pid = 0x10;
     bool corrupt_every_other = false;  // every other copy of each NIT section arrives with a bad CRC
     // What happened.
@@ -41,6 +42,7 @@ struct ModelTables {
 // Installs the demux model (beside an installed model frontend) and returns its tables.
 ModelTables &InstallDemux(const ModelTables &tables);
 void RemoveDemux();
+const ModelTables *InstalledDemux();  // null when none is installed
 
 // The transport stream id the model gives a carrier: its place in the scenario, from 1.
 std::uint16_t TransportStreamId(const sim::Scenario &scenario, std::uint32_t frequency_khz, int polarization);
