@@ -105,6 +105,34 @@ Attempt TuneAt(Step &s, std::int64_t frequency_khz, TuneRequest *request, std::u
     return TryTune(s.state.sec.fd, *request, timeout_ms, &s.failure, lock_ms);
 }
 
+// A demodulator that measures the rate (m88ds3103.c:1337) tells a carrier from neighbours
+// whose rates differ by more than this: one carrier's rate read again agrees far closer. A
+// driver that echoes the rate asked for always agrees.
+constexpr std::uint32_t kSameRatePermille = 5;
+
+bool SameRate(std::uint32_t rate, std::uint32_t carrier_rate) {
+    const std::uint32_t difference = rate > carrier_rate ? rate - carrier_rate : carrier_rate - rate;
+    return difference <= static_cast<std::uint64_t>(carrier_rate) * kSameRatePermille / 1000;
+}
+
+// One probe of the centre search: kLocked, with `neighbour` set when the lock is a carrier of
+// another rate than the one being centred.
+Attempt ProbeAt(Step &s, std::int64_t frequency_khz, TuneRequest *probe, std::uint32_t timeout_ms, bool *neighbour) {
+    *neighbour = false;
+    const Attempt attempt = TuneAt(s, frequency_khz, probe, timeout_ms, nullptr);
+    if (attempt != Attempt::kLocked) return attempt;
+    PropertyBatch batch;
+    AddProperty(&batch, DTV_SYMBOL_RATE);
+    const int result = GetProperties(s.state.sec.fd, &batch);
+    if (result < 0) {
+        s.failure = {"reading the symbol rate", -result};
+        return Attempt::kFailed;
+    }
+    const std::uint32_t rate = batch.props[0].u.data;
+    *neighbour = rate != 0 && !SameRate(rate, s.record->symbol_rate);
+    return attempt;
+}
+
 // Where the lock is lost, between `inside` (locks) and `outside` (not tried, taken as not
 // locking), to within `resolution_khz`, by halving: offsets from the tuned frequency in the
 // direction `sign`. With a guess, the first two probes go either side of it. A lock that holds
@@ -146,7 +174,8 @@ Attempt FindEdge(Step &s, std::int64_t tuned_khz, std::int64_t sign, TuneRequest
 // lock cannot tell apart: its first carrier lies one capture above the lower end, its last one
 // capture below the upper end, and those between are taken as evenly spaced, about 1.25
 // symbol rates apart as rows are packed. Where the lower end hides in the range of a carrier
-// handed over before, the row continues from that one.
+// handed over before, the row continues from that one (where the driver measures the rate,
+// as long as the carrier the row places next has the rate of the one locked).
 bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::uint32_t timeout_ms,
                 std::int64_t reach_khz) {
     TransponderRecord &record = *s.record;
@@ -221,6 +250,17 @@ bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
         }
         centre_khz = hidden ? std::min(first_khz + std::max(spacing_khz, symbol_rate_khz), std::max(end_khz, first_khz + symbol_rate_khz))
                             : first_khz;
+        // Where the driver measures the rate, the carrier the row places next must be the one
+        // locked: a lock of another rate there says the row does not go on evenly, and the
+        // carrier locked is the one at the upper end.
+        if (hidden && !single && record.symbol_rate != locked.symbol_rate && centre_khz < end_khz) {
+            bool neighbour = false;
+            if (ProbeAt(s, centre_khz, &probe, probe_timeout_ms, &neighbour) == Attempt::kFailed) return false;
+            if (neighbour) {
+                centre_khz = end_khz;
+                spacing_khz = end_khz - first_khz;
+            }
+        }
         s.estimate.row_spacing_khz = static_cast<std::uint32_t>(spacing_khz);
         s.estimate.row_end_khz = static_cast<std::uint32_t>(std::max(end_khz, centre_khz));
         s.estimate.uncertainty_khz = static_cast<std::uint32_t>(capture_khz / 2);
