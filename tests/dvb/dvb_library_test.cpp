@@ -444,7 +444,7 @@ TEST(DvbLibrary, SettingsListsAndOverrides) {
     dvb::ReadDvbSettings(ini.c_str(), &settings);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(4, std::count(errors.begin(), errors.end(), '\n')) << errors;
-    EXPECT_NE(std::string::npos, errors.find("NitWait=50 is not 1000..60000 ms; using the default")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("NitWait=50 is not a number of 1000..60000 ms; using the default")) << errors;
     EXPECT_EQ(dvb::ReadTables::kNever, settings.read_tables);
     EXPECT_EQ(11000u, settings.nit_wait_ms);
     EXPECT_TRUE(settings.nit_other);
@@ -553,6 +553,8 @@ TEST(DvbLibrary, UnusableSettingsAreNamedNotCutOrWrapped) {
          ": LockTimeout=99999999999 is not a number of 0..60000 ms"},
         {"timeout no number", "", "LUMORATH_DVB_LOCK_TIMEOUT", "abc",
          "LUMORATH_DVB_LOCK_TIMEOUT: LockTimeout=abc is not a number of 0..60000 ms"},
+        {"tables neither on nor off", "ReadTables=yes", nullptr, "",
+         ": ReadTables=yes is not a number of 0..1; reading them where the driver echoes"},
         {"control characters", "Strategy=\x1b]0;owned\x07", nullptr, "",
          ": Strategy=?]0;owned? is not auto, driver or sweep; using auto"},
         {"directory too long", "", "LUMORATH_DVB_DIR", "/" + std::string(300, 'd'),
@@ -575,6 +577,7 @@ TEST(DvbLibrary, UnusableSettingsAreNamedNotCutOrWrapped) {
         EXPECT_EQ(0, settings.ku.count) << "the measured list";
         EXPECT_EQ(0u, settings.lock_timeout_ms);
         EXPECT_EQ(dvb::Strategy::kAuto, settings.strategy);
+        EXPECT_EQ(dvb::ReadTables::kWhereEchoed, settings.read_tables);
     }
 }
 
