@@ -6,6 +6,7 @@
 
 #include "frontend_api.h"
 #include "record_fill.h"
+#include "report/name_text.h"
 #include "record/dvb_standard.h"
 
 namespace dvb {
@@ -77,23 +78,32 @@ void ReadNetwork(NetworkTables *tables, std::uint16_t pid, std::uint8_t table_id
     tables->cost.nit_ms += ElapsedSince(start_ms);
     ++tables->cost.nit_reads;
     const NitTable &table = tables->scratch;
+    bool fresh[kMaxNitNetworks] = {};
     for (int n = 0; n < table.network_count; ++n) {
+        fresh[n] = table.networks[n].complete && !AlreadyRead(*tables, table.networks[n].network_id, table.networks[n].version);
+    }
+    HarvestNit(tables, table);
+    // One line for each network newly read, at the carrier's listed frequency where it has one.
+    const int own = OwnEntry(*tables, transport_stream_id, record);
+    const std::uint32_t khz = own >= 0 ? tables->known[own].stream.delivery.frequency_khz : record.frequency;
+    for (int n = 0; n < table.network_count; ++n) {
+        if (!fresh[n]) continue;
         const NitNetwork &network = table.networks[n];
-        if (!network.complete || AlreadyRead(*tables, network.network_id, network.version)) continue;
         int listed = 0, with_delivery = 0;
         for (int i = 0; i < table.stream_count; ++i) {
             if (table.streams[i].network_id != network.network_id) continue;
             ++listed;
             with_delivery += table.streams[i].has_delivery ? 1 : 0;
         }
+        char name[kMaxNetworkName];
+        PrintableName(network.name, name, sizeof name);
         std::fprintf(stderr,
                      "Lumorath DVB: %s: %u.%03u MHz carries transport stream %u; %s %u \"%s\" lists %d transport "
                      "stream%s (%d with satellite delivery parameters)\n",
-                     tables->device, record.frequency / 1000u, record.frequency % 1000u, transport_stream_id,
-                     table_id == kTableNitActual ? "its network" : "network", network.network_id, network.name, listed,
+                     tables->device, khz / 1000u, khz % 1000u, transport_stream_id,
+                     table_id == kTableNitActual ? "its network" : "network", network.network_id, name, listed,
                      listed == 1 ? "" : "s", with_delivery);
     }
-    HarvestNit(tables, table);
 }
 
 }  // namespace

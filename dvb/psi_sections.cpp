@@ -97,6 +97,14 @@ bool DecodeSatelliteDelivery(const std::uint8_t *data, std::size_t size, Satelli
     return true;
 }
 
+// The bytes that select a text's character table (EN 300 468 annex A.2): a first byte below
+// 0x20 does, 0x10 with two bytes more and 0x1F with one.
+std::size_t TableSelectorBytes(const std::uint8_t *text, std::size_t size) {
+    if (size == 0 || text[0] >= 0x20) return 0;
+    const std::size_t bytes = text[0] == 0x10 ? 3 : text[0] == 0x1F ? 2 : 1;
+    return bytes < size ? bytes : size;
+}
+
 int ReadNitSection(const Section &section, char *network_name, std::size_t name_size, NitStream *streams) {
     if (name_size > 0) network_name[0] = '\0';
     const std::uint8_t *at = section.body;
@@ -109,8 +117,10 @@ int ReadNitSection(const Section &section, char *network_name, std::size_t name_
     while (at < descriptors_end) {
         if (descriptors_end - at < 2 || static_cast<std::size_t>(descriptors_end - at - 2) < at[1]) return -1;
         if (at[0] == kNetworkNameDescriptor && name_size > 0) {
-            const std::size_t length = at[1] < name_size - 1 ? at[1] : name_size - 1;
-            std::memcpy(network_name, at + 2, length);
+            const std::size_t selector = TableSelectorBytes(at + 2, at[1]);
+            const std::size_t text = at[1] - selector;
+            const std::size_t length = text < name_size - 1 ? text : name_size - 1;
+            std::memcpy(network_name, at + 2 + selector, length);
             network_name[length] = '\0';
         }
         at += 2 + at[1];

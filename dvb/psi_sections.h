@@ -78,8 +78,8 @@ constexpr std::size_t kMaxNetworkName = 64;
 // A PSI section holds at most this many transport stream entries (6 bytes each at least).
 constexpr int kMaxStreamsPerSection = 170;
 
-// Reads a NIT section: the network name (descriptor 0x40, cut to fit, NUL-terminated; empty
-// when absent) and its transport streams into `streams` (room for kMaxStreamsPerSection).
+// Reads a NIT section: the network name (descriptor 0x40 without its character table's
+// selector, cut to fit, NUL-terminated; empty when absent) and its transport streams into `streams` (room for kMaxStreamsPerSection).
 // Returns the count, or -1 when a loop or descriptor length overruns what holds it (an
 // entry's descriptors may run past the transport stream loop's length, not past the section).
 int ReadNitSection(const Section &section, char *network_name, std::size_t name_size, NitStream *streams);

@@ -240,8 +240,12 @@ TEST(NetworkTables, ReadAfterALockThroughTheModelDemux) {
          },
          true, 2, "lists 4 transport streams (4 with"},
         {"no NIT named in the PAT", [](model::ModelTables &t) { t.pat_names_nit = false; }, false, 1, ""},
-        {"a NIT without delivery descriptors", [](model::ModelTables &t) { t.networks[0].delivery = false; }, false, 2,
-         "11010.000 MHz carries transport stream 2; its network 77 \"Model network\" lists 4 transport streams (0 with"},
+        {"a NIT without delivery descriptors, its name in UTF-8 with a control character",
+         [](model::ModelTables &t) {
+             t.networks[0].delivery = false;
+             t.networks[0].name = "\x15Mod\xc3\xa8l\x1b[2J";
+         },
+         false, 2, "11010.000 MHz carries transport stream 2; its network 77 \"Mod\xc3\xa8l?[2J\" lists 4 transport streams (0 with"},
         {"listed on the other polarization", [](model::ModelTables &t) { t.networks[0].lists_khz = {11054000}; }, false, 2,
          "lists 1 transport stream (1 with"},
         {"no demux", nullptr, false, 0, ""},
