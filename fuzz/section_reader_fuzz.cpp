@@ -1,8 +1,8 @@
 // The section reader fed with arbitrary demux output: the bytes a hostile or broken
 // multiplex could put on the PAT and NIT PIDs, handed over in reads of arbitrary size, read
 // as the PAT, the NIT actual and the NIT other; what they list then goes into the pass
-// memory, completes a record and yields hints. No read may go past a buffer (the sanitizers
-// watch), and everything taken must be in range.
+// memory, completes a record and yields hints, and the whole path after a lock runs on them.
+// No read may go past a buffer (the sanitizers watch), and everything taken must be in range.
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +45,7 @@ int FeedRead(int, std::uint8_t *buffer, std::size_t size) {
 }
 std::uint32_t FeedClock() { return g_feed.now_ms; }
 void FeedSleep(std::uint32_t milliseconds) { g_feed.now_ms += milliseconds; }
+DeviceFileKind NoKind(const char *) { return DeviceFileKind::kMissing; }
 int NoOpen(const char *, bool) { return -ENOENT; }
 int NoIoctl(int, unsigned long, std::uintptr_t) { return -ENODEV; }
 
@@ -63,7 +64,7 @@ void CheckDelivery(const dvb::SatelliteDelivery &delivery) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 2) return 0;
     dvb::Demux() = DemuxOps{FeedOpen, FeedClose, FeedIoctl, FeedWait, FeedRead};
-    dvb::Ops() = FrontendOps{NoOpen, FeedClose, NoIoctl, FeedClock, FeedSleep};
+    dvb::Ops() = FrontendOps{NoKind, NoOpen, FeedClose, NoIoctl, FeedClock, FeedSleep};
     g_feed = Feed{data + 2, size - 2, 0, static_cast<std::uint8_t>(data[0] == 0 ? 1 : data[0]), 0};
 
     dvb::PatInfo pat;
@@ -125,5 +126,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     FUZZ_CHECK(hints <= tables.known_count);
+
+    // The whole path after a lock, the PAT and the NIT read one after the other from the same
+    // stream: a record completed keeps its polarization and takes a listed frequency.
+    g_feed.next = 0;
+    dvb::StartTables(&tables, entry, settings);
+    const LnbBand band = SelectLnbBand(11000000, 0, 9750000, 10600000, 11700000, 6000, 21000);
+    dvb::TuneRequest asked;
+    asked.if_khz = 1250000;
+    asked.symbol_rate = 27500000;
+    TransponderRecord record{};
+    record.locked = 1;
+    record.frequency = 11000000;
+    record.symbol_rate = 27500000;
+    if (dvb::AfterLock(&tables, band, asked, &record)) {
+        FUZZ_CHECK(record.polarization == 0 && record.frequency % 10 == 0);
+        FUZZ_CHECK(record.frequency >= 11000000 - 5500 && record.frequency <= 11000000 + 5500);
+    }
     return 0;
 }
