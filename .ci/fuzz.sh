@@ -9,7 +9,7 @@ leg_begin fuzz
 root=$repository
 build=${VESKER_FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-45}
-targets=(ini_reader_fuzz config_run_fuzz record_pass_fuzz)
+targets=(ini_reader_fuzz config_run_fuzz record_pass_fuzz section_reader_fuzz)
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVESKER_FUZZERS=ON -DVESKER_SANITIZERS=ON -DVESKER_TESTS=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "candidate_rates.h"
@@ -67,6 +68,18 @@ enum class Found {
     kFailed,   // a device call failed
 };
 
+// What the centre search learnt of a lock beyond its frequency.
+struct CentreEstimate {
+    std::uint32_t row_spacing_khz = 0, row_end_khz = 0;  // the row it belongs to
+    std::uint32_t uncertainty_khz = 0;                    // of its centre
+};
+
+// A lock kept aside while the range below it is searched.
+struct HeldLock {
+    TransponderRecord record;
+    CentreEstimate estimate;
+};
+
 struct Step {
     const FrontendEntry &entry;
     const DvbSettings &settings;
@@ -76,8 +89,7 @@ struct Step {
     TransponderRecord *record;
     Failure failure;
     std::int64_t passed_top_khz = 0;  // upper edge of the carrier last passed
-    std::uint32_t row_spacing_khz = 0, row_end_khz = 0;  // the row the last lock belongs to
-    std::uint32_t uncertainty_khz = 0;                    // of the last lock's centre
+    CentreEstimate estimate = CentreEstimate();  // of the last lock
 };
 
 // A tune at a satellite frequency; refused when its IF is outside what the tuner takes.
@@ -91,6 +103,34 @@ Attempt TuneAt(Step &s, std::int64_t frequency_khz, TuneRequest *request, std::u
     }
     request->if_khz = static_cast<std::uint32_t>(if_khz);
     return TryTune(s.state.sec.fd, *request, timeout_ms, &s.failure, lock_ms);
+}
+
+// A demodulator that measures the rate (m88ds3103.c:1337) tells a carrier from neighbours
+// whose rates differ by more than this: one carrier's rate read again agrees far closer. A
+// driver that echoes the rate asked for always agrees.
+constexpr std::uint32_t kSameRatePermille = 5;
+
+bool SameRate(std::uint32_t rate, std::uint32_t carrier_rate) {
+    const std::uint32_t difference = rate > carrier_rate ? rate - carrier_rate : carrier_rate - rate;
+    return difference <= static_cast<std::uint64_t>(carrier_rate) * kSameRatePermille / 1000;
+}
+
+// One probe of the centre search: kLocked, with `neighbour` set when the lock is a carrier of
+// another rate than the one being centred.
+Attempt ProbeAt(Step &s, std::int64_t frequency_khz, TuneRequest *probe, std::uint32_t timeout_ms, bool *neighbour) {
+    *neighbour = false;
+    const Attempt attempt = TuneAt(s, frequency_khz, probe, timeout_ms, nullptr);
+    if (attempt != Attempt::kLocked) return attempt;
+    PropertyBatch batch;
+    AddProperty(&batch, DTV_SYMBOL_RATE);
+    const int result = GetProperties(s.state.sec.fd, &batch);
+    if (result < 0) {
+        s.failure = {"reading the symbol rate", -result};
+        return Attempt::kFailed;
+    }
+    const std::uint32_t rate = batch.props[0].u.data;
+    *neighbour = rate != 0 && !SameRate(rate, s.record->symbol_rate);
+    return attempt;
 }
 
 // Where the lock is lost, between `inside` (locks) and `outside` (not tried, taken as not
@@ -134,7 +174,8 @@ Attempt FindEdge(Step &s, std::int64_t tuned_khz, std::int64_t sign, TuneRequest
 // lock cannot tell apart: its first carrier lies one capture above the lower end, its last one
 // capture below the upper end, and those between are taken as evenly spaced, about 1.25
 // symbol rates apart as rows are packed. Where the lower end hides in the range of a carrier
-// handed over before, the row continues from that one.
+// handed over before, the row continues from that one (where the driver measures the rate,
+// as long as the carrier the row places next has the rate of the one locked).
 bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::uint32_t timeout_ms,
                 std::int64_t reach_khz) {
     TransponderRecord &record = *s.record;
@@ -183,7 +224,7 @@ bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
     const std::int64_t width_khz = upper_khz + lower_khz;
     const std::int64_t tolerance_khz = 2 * resolution_khz + (capture.count != 0 ? 0 : 2 * kReachSlackKhz);
     std::int64_t centre_khz;
-    s.row_spacing_khz = s.row_end_khz = 0;
+    s.estimate.row_spacing_khz = s.estimate.row_end_khz = 0;
     if (up_in == 0 && low_in == 0) {
         centre_khz = tuned_khz;  // locks only where tuned (a test driver): the frequency is exact
     } else if (!hidden && width_khz <= 2 * capture_khz + tolerance_khz) {
@@ -209,9 +250,20 @@ bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
         }
         centre_khz = hidden ? std::min(first_khz + std::max(spacing_khz, symbol_rate_khz), std::max(end_khz, first_khz + symbol_rate_khz))
                             : first_khz;
-        s.row_spacing_khz = static_cast<std::uint32_t>(spacing_khz);
-        s.row_end_khz = static_cast<std::uint32_t>(std::max(end_khz, centre_khz));
-        s.uncertainty_khz = static_cast<std::uint32_t>(capture_khz / 2);
+        // Where the driver measures the rate, the carrier the row places next must be the one
+        // locked: a lock of another rate there says the row does not go on evenly, and the
+        // carrier locked is the one at the upper end.
+        if (hidden && !single && record.symbol_rate != locked.symbol_rate && centre_khz < end_khz) {
+            bool neighbour = false;
+            if (ProbeAt(s, centre_khz, &probe, probe_timeout_ms, &neighbour) == Attempt::kFailed) return false;
+            if (neighbour) {
+                centre_khz = end_khz;
+                spacing_khz = end_khz - first_khz;
+            }
+        }
+        s.estimate.row_spacing_khz = static_cast<std::uint32_t>(spacing_khz);
+        s.estimate.row_end_khz = static_cast<std::uint32_t>(std::max(end_khz, centre_khz));
+        s.estimate.uncertainty_khz = static_cast<std::uint32_t>(capture_khz / 2);
     }
     record.frequency = static_cast<std::uint32_t>(centre_khz);
     return true;
@@ -219,7 +271,7 @@ bool FindCentre(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
 
 // Every lock passes here before its record can go back: the record filled from what the
 // frontend reports and, where the driver echoes the frequency asked for, the carrier's true
-// centre. False for a device failure.
+// centre, or its own entry in the network's tables. False for a device failure.
 bool FinishLock(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::uint32_t timeout_ms,
                 std::int64_t reach_khz) {
     const int result = FillRecord(s.state.sec.fd, s.entry, s.band, locked, s.request.polarization, s.record);
@@ -232,8 +284,11 @@ bool FinishLock(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
     if (s.entry.level_before_lock != LevelBeforeLock::kNone && ReadLevelDbm(s.state.sec.fd, s.entry, &level_dbm)) {
         NoteLockedLevel(&s.state.levels, LevelSlot(s.band.high_band, s.request.polarization), level_dbm);
     }
-    s.row_spacing_khz = s.row_end_khz = s.uncertainty_khz = 0;
+    s.estimate = CentreEstimate();
     const bool echoed = static_cast<std::int64_t>(s.record->frequency) == LnbSatelliteKhz(s.band, locked.if_khz);
+    // The broadcast's own tables while the carrier is held; a carrier they list needs no
+    // search for its centre.
+    if (AfterLock(&s.state.tables, s.band, locked, s.record)) return true;
     if (echoed && s.entry.search == SearchKind::kSweep) return FindCentre(s, locked, lock_ms, timeout_ms, reach_khz);
     return true;
 }
@@ -242,7 +297,7 @@ bool FinishLock(Step &s, const TuneRequest &locked, std::uint32_t lock_ms, std::
 // not, nor one handed over before (the search then goes on above it).
 Found Judge(Step &s) {
     const TransponderRecord &record = *s.record;
-    const KnownCarrier *known = CarrierAt(s.state.memory, s.request.polarization, record.frequency, s.uncertainty_khz);
+    const KnownCarrier *known = CarrierAt(s.state.memory, s.request.polarization, record.frequency, s.estimate.uncertainty_khz);
     if (record.symbol_rate < s.request.min_symbol_rate || known != nullptr) {
         s.passed_top_khz = static_cast<std::int64_t>(record.frequency) + record.carrier_width / 2;
         return Found::kPassed;
@@ -256,7 +311,7 @@ Found HandOver(Step &s) {
     if (judged != Found::kLocked) return judged;
     const TransponderRecord &record = *s.record;
     NoteCarrier(&s.state.memory, {record.frequency, record.carrier_width / 2, record.symbol_rate, s.request.polarization,
-                                  s.row_spacing_khz, s.row_end_khz, s.uncertainty_khz});
+                                  s.estimate.row_spacing_khz, s.estimate.row_end_khz, s.estimate.uncertainty_khz});
     MarkSearched(&s.state.memory, s.request.polarization, static_cast<std::int64_t>(record.frequency) + record.carrier_width / 2);
     return Found::kCarrier;
 }
@@ -442,32 +497,95 @@ Energy CheckEnergy(Step &s, std::int64_t from_khz, bool narrow_rates, std::int64
     return energy;
 }
 
-// The step's range runs from where the last search stopped (just above a carrier found, the
-// gap the program's step leaves) to a narrow reach above the step start. Where the driver
-// reads a level before a lock, a window without energy from there up clears the range (and
-// the steps after it) at once. Wide rates, which are cheap and reach far, go first, at the
-// step start and two reaches above it; a wide carrier found ends the range at its lower edge.
-// The narrow rates then search what is left, one narrow reach either side of each tune, from
-// the bottom up; the lowest carrier found is handed over.
-Found SweepStep(Step &s) {
+// The narrowest carrier the step may find: a gap narrower holds none worth a tune.
+std::int64_t SmallestCarrierKhz(const Step &s) {
+    return std::max<std::int64_t>(kSmallestGapKhz, std::max(s.request.min_symbol_rate, s.entry.symbol_rate_min) / 1000);
+}
+
+// --- carriers the network's tables list ---------------------------------------------------
+
+// A gap narrower than this holds no wide carrier (its rate in MHz at zero roll-off).
+constexpr std::int64_t kNarrowestWideKhz = kWideFromSymbolRate / 1000;
+
+// The attempt that asks for the listed system: of those the driver tunes apart the one with
+// the listed system and constellation, else the driver's own choice.
+TuneRequest ListedSystem(const FrontendEntry &entry, const SatelliteDelivery &listed) {
+    TuneRequest tries[3];
+    const int systems = SystemsToTry(entry, tries);
+    const std::uint32_t system = listed.system == 2 ? SYS_DVBS2 : SYS_DVBS;
+    const std::uint32_t modulation = listed.constellation == 2 ? PSK_8 : QPSK;
+    for (int i = 0; i < systems; ++i) {
+        if (tries[i].system_certain && tries[i].system == system &&
+            (!tries[i].modulation_certain || tries[i].modulation == modulation)) {
+            return tries[i];
+        }
+    }
+    return tries[0];
+}
+
+// One tune at a listed carrier's own frequency, rate and system: kLocked when it locks a
+// carrier not handed over before (the record filled).
+Found TuneListed(Step &s, const SatelliteDelivery &listed) {
+    TuneRequest request = ListedSystem(s.entry, listed);
+    request.symbol_rate = listed.symbol_rate;
+    const std::uint32_t timeout_ms = Bounded(s.settings.lock_timeout_ms, SweepTimeoutMs(listed.symbol_rate));
+    std::uint32_t lock_ms = 0;
+    const Attempt attempt = TuneAt(s, listed.frequency_khz, &request, timeout_ms, &lock_ms);
+    if (attempt == Attempt::kFailed) return Found::kFailed;
+    if (attempt != Attempt::kLocked) return Found::kNothing;
+    HintLocked(&s.state.tables);
+    if (!FinishLock(s, request, lock_ms, timeout_ms, ReachKhz(listed.symbol_rate))) return Found::kFailed;
+    return Judge(s);
+}
+
+// The listed carriers due (NextHint), the lowest first, until one locks a carrier not handed
+// over before: that one is handed over.
+Found TryHints(Step &s, std::int64_t from_khz, std::int64_t to_khz, std::int64_t edge_khz) {
+    SatelliteDelivery hint;
+    while (NextHint(&s.state.tables, s.entry, s.settings, s.request, from_khz, to_khz, edge_khz, &hint)) {
+        const Found found = TuneListed(s, hint);
+        if (found == Found::kFailed) return found;
+        if (found == Found::kLocked) return HandOver(s);
+    }
+    return Found::kNothing;
+}
+
+// Hands over the lock held, unless a listed carrier between `from_khz` and it locks first:
+// the lowest carrier goes first, or the program's stepping would pass the other.
+Found HandOverLowest(Step &s, std::int64_t from_khz, const HeldLock &held) {
+    const std::int64_t centre_khz = held.record.frequency;
+    const Found hinted = TryHints(s, from_khz, centre_khz, centre_khz - held.record.carrier_width / 2);
+    if (hinted != Found::kNothing) return hinted;
+    *s.record = held.record;
+    s.estimate = held.estimate;
+    return HandOver(s);
+}
+
+// The candidate rates over the range from `from_khz` to a narrow reach above the step start.
+// Where the driver reads a level before a lock, a window without energy from there up clears
+// the range (and the steps after it) at once. Wide rates, which are cheap and reach far, go
+// first, at the step start and two reaches above it; a wide carrier found (or `first`, a
+// listed carrier locked already) ends the range at its lower edge. The narrow rates then
+// search what is left, one narrow reach either side of each tune, from the bottom up; the
+// lowest carrier found is handed over. When none is, `reached_khz` gets how far up the range
+// holds nothing the rates find.
+Found SearchRates(Step &s, const std::int64_t from_khz, const HeldLock *first, std::int64_t *reached_khz) {
     const unsigned polarization = s.request.polarization;
     const std::int64_t start_khz = s.request.frequency_khz;
-    std::int64_t from_khz = start_khz - kNarrowReachKhz;
-    std::int64_t done_khz = 0;
-    const std::int64_t step_khz = std::max<std::int64_t>(s.request.step_khz, kNarrowReachKhz);
-    if (SearchedTo(s.state.memory, polarization, &done_khz) && done_khz >= start_khz - step_khz) from_khz = done_khz;
-    if (from_khz >= start_khz + kNarrowReachKhz) return Found::kNothing;  // searched already
     CandidatePlan plan;
     PlanCandidates(s.entry, s.settings, s.settings.depth, s.request.frequency_khz, s.request.min_symbol_rate, &plan);
     bool narrow_rates = false;
     for (int c = 0; c < plan.count; ++c) narrow_rates = narrow_rates || !Wide(plan.items[c].symbol_rate);
 
-    Found wide = Found::kNothing;
-    if (s.entry.level_before_lock != LevelBeforeLock::kNone) {
+    Found wide = first != nullptr ? Found::kLocked : Found::kNothing;
+    if (first == nullptr && s.entry.level_before_lock != LevelBeforeLock::kNone) {
         std::int64_t clear_to_khz = 0;
         switch (CheckEnergy(s, from_khz, narrow_rates, &clear_to_khz)) {
             case Energy::kFailed: return Found::kFailed;
-            case Energy::kAbsent: MarkSearched(&s.state.memory, polarization, clear_to_khz); return Found::kNothing;
+            case Energy::kAbsent:
+                MarkSearched(&s.state.memory, polarization, clear_to_khz);
+                *reached_khz = clear_to_khz;
+                return Found::kNothing;
             case Energy::kLocked: wide = Found::kLocked; break;
             case Energy::kPresent: break;
         }
@@ -482,25 +600,65 @@ Found SweepStep(Step &s) {
     if (wide == Found::kFailed) return wide;
 
     std::int64_t top_khz = start_khz + kNarrowReachKhz;
-    TransponderRecord wide_record{};
+    HeldLock held{};
     if (wide == Found::kLocked) {
-        wide_record = *s.record;
-        top_khz = static_cast<std::int64_t>(wide_record.frequency) - wide_record.carrier_width / 2;
+        held = first != nullptr ? *first : HeldLock{*s.record, s.estimate};
+        top_khz = static_cast<std::int64_t>(held.record.frequency) - held.record.carrier_width / 2;
     }
-    const std::int64_t smallest_khz =
-        std::max<std::int64_t>(kSmallestGapKhz, std::max(s.request.min_symbol_rate, s.entry.symbol_rate_min) / 1000);
-    for (int part = 0; part < kMaxPartsPerStep && narrow_rates && top_khz - from_khz >= smallest_khz; ++part) {
-        const std::int64_t tune_khz = from_khz + kNarrowReachKhz;
+    // Without narrow rates nothing narrower than the wide ones is ever found: they looked a
+    // wide reach either side of the step start.
+    *reached_khz = narrow_rates ? from_khz : start_khz + kWideReachKhz;
+    const std::int64_t smallest_khz = SmallestCarrierKhz(s);
+    std::int64_t low_khz = from_khz;
+    for (int part = 0; part < kMaxPartsPerStep && narrow_rates && top_khz - low_khz >= smallest_khz; ++part) {
+        const std::int64_t tune_khz = low_khz + kNarrowReachKhz;
         const Found narrow = TryCandidates(s, plan, false, kMaxCandidates, tune_khz);
         if (narrow == Found::kFailed) return narrow;
-        if (narrow == Found::kLocked) return HandOver(s);
-        from_khz = narrow == Found::kPassed ? std::max(from_khz + smallest_khz, s.passed_top_khz) : tune_khz + kNarrowReachKhz;
-        MarkSearched(&s.state.memory, polarization, std::min(from_khz, top_khz));
+        if (narrow == Found::kLocked) return HandOverLowest(s, from_khz, HeldLock{*s.record, s.estimate});
+        low_khz = narrow == Found::kPassed ? std::max(low_khz + smallest_khz, s.passed_top_khz) : tune_khz + kNarrowReachKhz;
+        *reached_khz = std::min(low_khz, top_khz);
+        MarkSearched(&s.state.memory, polarization, *reached_khz);
     }
     // The wide carrier goes over once nothing can lie below it.
-    if (wide != Found::kLocked || (narrow_rates && top_khz - from_khz >= smallest_khz)) return Found::kNothing;
-    *s.record = wide_record;
-    return HandOver(s);
+    if (wide != Found::kLocked || (narrow_rates && top_khz - low_khz >= smallest_khz)) return Found::kNothing;
+    return HandOverLowest(s, from_khz, held);
+}
+
+// The step's range runs from where the last search stopped (just above a carrier found, the
+// gap the program's step leaves) upwards. A carrier the network's tables list is tuned at its
+// own parameters as soon as nothing unsearched lies below it that the rates could find: at
+// the step's start when no wide carrier fits below it (the narrow rates then search the gap
+// before it goes over), before a carrier found above it goes over, and after the rates have
+// searched up to it.
+Found SweepStep(Step &s) {
+    const std::int64_t start_khz = s.request.frequency_khz;
+    std::int64_t from_khz = start_khz - kNarrowReachKhz;
+    std::int64_t done_khz = 0;
+    const std::int64_t step_khz = std::max<std::int64_t>(s.request.step_khz, kNarrowReachKhz);
+    if (SearchedTo(s.state.memory, s.request.polarization, &done_khz) && done_khz >= start_khz - step_khz) {
+        from_khz = done_khz;
+    }
+    Found found = Found::kNothing;
+    SatelliteDelivery hint;
+    while (NextHint(&s.state.tables, s.entry, s.settings, s.request, from_khz, INT64_MAX, from_khz + kNarrowestWideKhz,
+                    &hint)) {
+        found = TuneListed(s, hint);
+        if (found == Found::kFailed) return found;
+        if (found == Found::kLocked) break;
+        found = Found::kNothing;
+    }
+    std::int64_t reached_khz = from_khz;
+    if (found == Found::kLocked) {
+        const HeldLock listed{*s.record, s.estimate};
+        found = SearchRates(s, from_khz, &listed, &reached_khz);
+        // A carrier found below it goes first: the listed one is due again above that.
+        if (found != Found::kCarrier || s.record->frequency != listed.record.frequency) HintAgain(&s.state.tables, hint);
+        if (found != Found::kNothing) return found;
+    } else if (from_khz < start_khz + kNarrowReachKhz) {  // else the range is searched already
+        found = SearchRates(s, from_khz, nullptr, &reached_khz);
+        if (found != Found::kNothing) return found;
+    }
+    return TryHints(s, from_khz, INT64_MAX, reached_khz + SmallestCarrierKhz(s));
 }
 
 }  // namespace
@@ -546,7 +704,7 @@ int SearchStep(const FrontendEntry &entry, const DvbSettings &settings, SearchSt
         (entry.frequency_max_khz != 0 && if_khz > static_cast<std::int64_t>(entry.frequency_max_khz)) || if_khz <= 0) {
         return 1;  // outside what the tuner takes
     }
-    BeginStep(&state->memory, step.polarization, step.frequency_khz);
+    if (BeginStep(&state->memory, step.polarization, step.frequency_khz)) NewTablesPass(&state->tables);
 
     Step s{entry, settings, *state, step, band, record, Failure()};
     Found found = Found::kNothing;

@@ -2,28 +2,24 @@
 // driver's blind algorithm, a driver that searches blind at every tune, or a sweep over
 // candidate symbol rates. A search answers three questions, each in its own place: where to
 // look (the part of the range the program's stepping would skip comes first), what to try
-// (the driver's search, or the candidate rates with an energy check before them), and what
-// it is (the record, with the carrier's true centre where the driver echoes the request).
+// (the driver's search, or the candidate rates with an energy check before them, and the
+// carriers the network's tables list, tuned as listed), and what it is (the record, exact
+// from the carrier's own entry in those tables, else with its true centre found where the
+// driver echoes the request).
 #pragma once
 
 #include <cstdint>
 
 #include "device_list.h"
+#include "network_tables.h"
 #include "pass_memory.h"
 #include "sec.h"
 #include "settings.h"
 #include "signal_level.h"
+#include "step_request.h"
 #include "tuner/lumorath.h"
 
 namespace dvb {
-
-struct StepRequest {
-    std::uint32_t frequency_khz = 0;  // step start, satellite frequency
-    std::uint32_t step_khz = 0;
-    unsigned polarization = 0;
-    std::uint32_t lof1_khz = 0, lof2_khz = 0, lofsw_khz = 0;
-    std::uint32_t min_symbol_rate = 0;  // S/s
-};
 
 struct Capture {
     std::int64_t sum_khz = 0;
@@ -38,6 +34,7 @@ struct SearchState {
     // How far either side of a carrier the demodulator locks it, narrow and wide rates: the
     // half widths of the lock ranges of carriers alone in them, summed.
     Capture captures[2];
+    NetworkTables tables;
 };
 
 // The longest a sweep step without a carrier takes at this depth, ms: the wait of every

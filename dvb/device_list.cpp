@@ -161,7 +161,16 @@ const char *SearchName(const FrontendEntry &entry) {
     return entry.plan == SystemPlan::kTogether ? "symbol-rate sweep" : "symbol-rate sweep, DVB-S and DVB-S2 apart";
 }
 
-void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, FrontendList *list) {
+bool TablesWanted(ReadTables read_tables, const FrontendEntry &entry) {
+    switch (read_tables) {
+        case ReadTables::kAlways: return true;
+        case ReadTables::kNever: return false;
+        case ReadTables::kWhereEchoed: break;
+    }
+    return entry.search == SearchKind::kSweep;
+}
+
+void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, ReadTables read_tables, FrontendList *list) {
     list->count = 0;
     list->other_frontends = 0;
     list->not_frontends = 0;
@@ -215,12 +224,13 @@ void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, Frontend
             entry.symbol_rate_max = info.symbol_rate_max;
             ChooseSearch(fd, strategy, info.name, &entry);
             Ops().close(fd);
+            entry.read_tables = TablesWanted(read_tables, entry);
+            char depth_text[32] = "";
             if (entry.search == SearchKind::kSweep) {
-                std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s, depth %s)", info.name, label, SearchName(entry),
-                              DepthName(depth));
-            } else {
-                std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s)", info.name, label, SearchName(entry));
+                std::snprintf(depth_text, sizeof depth_text, ", depth %s", DepthName(depth));
             }
+            std::snprintf(entry.name, sizeof entry.name, "%s (%s, %s%s%s)", info.name, label, SearchName(entry),
+                          depth_text, entry.read_tables ? ", tables read" : "");
             ++list->count;
         }
     }

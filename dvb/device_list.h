@@ -49,6 +49,7 @@ struct FrontendEntry {
     LevelBeforeLock level_before_lock;
     // The legacy 16-bit strength: (dBm + 100) x 65535 / this, dB.
     std::uint32_t legacy_strength_range_db;
+    bool read_tables;   // the PAT and NIT are read after a lock (network_tables.h)
 };
 
 constexpr int kMaxFrontends = 16;
@@ -62,9 +63,13 @@ struct FrontendList {
 
 // Lists the satellite frontends under `dvb_dir`, opened read-only; nothing when `dvb_dir` is
 // empty. A frontend that cannot be opened is still listed, with the reason in its name; a
-// sweep's name also says its depth. A name that is no DVB device is never opened: standard
-// error says what it is instead.
-void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, FrontendList *list);
+// sweep's name also says its depth, and the name of one whose tables are read says so. A name
+// that is no DVB device is never opened: standard error says what it is instead.
+void ListFrontends(const char *dvb_dir, Strategy strategy, Depth depth, ReadTables read_tables, FrontendList *list);
+
+// Whether the PAT and NIT are read after a lock on this frontend: by default only where the
+// driver echoes the request (the sweep's drivers; the blind ones measure the frequency).
+bool TablesWanted(ReadTables read_tables, const FrontendEntry &entry);
 
 // The strategy's words in the device name.
 const char *SearchName(const FrontendEntry &entry);

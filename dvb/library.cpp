@@ -32,7 +32,8 @@ LibraryState &State() {
 void ListDevices() {
     LibraryState &state = State();
     ReadDvbSettings(DvbSettingsFile(), &state.settings);
-    ListFrontends(state.settings.dvb_dir, state.settings.strategy, state.settings.depth, &state.list);
+    ListFrontends(state.settings.dvb_dir, state.settings.strategy, state.settings.depth, state.settings.read_tables,
+                  &state.list);
     state.listed = true;
 }
 
@@ -91,6 +92,7 @@ int StartDVBEx(int device) {
     state.search = SearchState();
     state.search.sec.fd = fd;
     state.started = device;
+    StartTables(&state.search.tables, entry, state.settings);
     state.estimated = false;
     return 1;
 }

@@ -4,9 +4,10 @@
 
 namespace dvb {
 
-void BeginStep(PassMemory *memory, unsigned polarization, std::uint32_t step_khz) {
+bool BeginStep(PassMemory *memory, unsigned polarization, std::uint32_t step_khz) {
     const unsigned p = polarization & 3u;
-    if (memory->stepped[p] && step_khz <= memory->last_step_khz[p]) {
+    const bool over = memory->stepped[p] && step_khz <= memory->last_step_khz[p];
+    if (over) {
         // Starting over: forget every carrier of this polarization reaching the range.
         int kept = 0;
         for (int i = 0; i < memory->count; ++i) {
@@ -20,6 +21,7 @@ void BeginStep(PassMemory *memory, unsigned polarization, std::uint32_t step_khz
     }
     memory->stepped[p] = true;
     memory->last_step_khz[p] = step_khz;
+    return over;
 }
 
 namespace {

@@ -40,8 +40,9 @@ struct PassMemory {
     bool searched[4] = {};
 };
 
-// A search of the step at `step_khz`; forgets the range from there up when it starts over.
-void BeginStep(PassMemory *memory, unsigned polarization, std::uint32_t step_khz);
+// A search of the step at `step_khz`; forgets the range from there up when it starts over,
+// and returns true then: a new pass for everything else the search keeps.
+bool BeginStep(PassMemory *memory, unsigned polarization, std::uint32_t step_khz);
 
 // Notes a carrier (replacing one it is). A full memory keeps what it has.
 void NoteCarrier(PassMemory *memory, const KnownCarrier &carrier);

@@ -157,12 +157,16 @@ int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const Tu
     record->stream_type = kUnknownFrameField;
     if (entry.search == SearchKind::kDriverBlind) ReadStreamDetails(fd, record);
 
-    // Occupied width SR x (1 + roll-off); an unknown roll-off counts 0.35, the widest.
-    record->carrier_width = CarrierWidthKhz(symbol_rate, record->rolloff);
-    record->bit_rate = UsefulBitRate(record->system, constellation, record->fec,
-                                          record->frame_length == 1 ? 1 : 0, record->pilot, symbol_rate);
+    SetWidthAndBitRate(constellation, record);
     ReadStatistics(fd, entry, record);
     return 0;
+}
+
+void SetWidthAndBitRate(int constellation, TransponderRecord *record) {
+    // Occupied width SR x (1 + roll-off); an unknown roll-off counts 0.35, the widest.
+    record->carrier_width = CarrierWidthKhz(record->symbol_rate, record->rolloff);
+    record->bit_rate = UsefulBitRate(record->system, constellation, record->fec,
+                                     record->frame_length == 1 ? 1 : 0, record->pilot, record->symbol_rate);
 }
 
 }  // namespace dvb

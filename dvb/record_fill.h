@@ -19,4 +19,8 @@ namespace dvb {
 int FillRecord(int fd, const FrontendEntry &entry, const LnbBand &band, const TuneRequest &asked,
                unsigned polarization, TransponderRecord *record);
 
+// Occupied width and bit rate from the record's rate, system, code rate, roll-off, frame
+// length and pilot and the constellation (1 QPSK .. 4 32APSK, 0 unknown).
+void SetWidthAndBitRate(int constellation, TransponderRecord *record);
+
 }  // namespace dvb

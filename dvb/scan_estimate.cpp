@@ -94,8 +94,15 @@ void PrintScanEstimate(const FrontendEntry &entry, const DvbSettings &settings, 
     if (no_energy_ms != 0) {
         std::snprintf(energy, sizeof energy, "; a step where the level shows no carrier takes %.1f s", no_energy_ms / 1000.0);
     }
-    std::fprintf(stderr, "Lumorath DVB: %s: a sweep %s of %u..%u MHz in %u MHz steps takes up to %s a polarization%s%s\n",
-                 entry.label, how, low_khz / 1000, high_khz / 1000, step.step_khz / 1000, configured, others, energy);
+    // The tables cost a PAT a carrier locked and the NIT (actual, and other where asked) a network.
+    char tables[96] = "";
+    if (entry.read_tables) {
+        std::snprintf(tables, sizeof tables, "; reading the tables adds up to %u s a lock and %u s a network",
+                      kPatWaitMs / 1000, settings.nit_wait_ms * (settings.nit_other ? 2 : 1) / 1000);
+    }
+    std::fprintf(stderr, "Lumorath DVB: %s: a sweep %s of %u..%u MHz in %u MHz steps takes up to %s a polarization%s%s%s\n",
+                 entry.label, how, low_khz / 1000, high_khz / 1000, step.step_khz / 1000, configured, others, energy,
+                 tables);
 }
 
 }  // namespace dvb

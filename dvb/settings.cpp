@@ -14,7 +14,12 @@ namespace {
 
 constexpr std::uint32_t kMinRateKs = 100;
 constexpr std::uint32_t kMaxRateKs = 100000;
-constexpr int kMaxLockTimeoutMs = 60000;
+constexpr std::uint32_t kMaxLockTimeoutMs = 60000;
+// Every section of a NIT comes round at least every 10 s on satellite (ETSI TR 101 211
+// 4.4.1); a second more for the filter to start and the first section to arrive.
+constexpr std::uint32_t kDefaultNitWaitMs = 11000;
+constexpr std::uint32_t kMinNitWaitMs = 1000;
+constexpr std::uint32_t kMaxNitWaitMs = 60000;
 
 char g_settings_file[kSystemPathSize] = "";
 
@@ -82,16 +87,30 @@ void ReadRates(const char *ini_path, const char *key, const char *environment, C
                  Shown(where).text, key, Shown(text).text, kMaxCandidates, kMinRateKs, kMaxRateKs);
 }
 
-// A whole number of milliseconds, 0..kMaxLockTimeoutMs, digits only.
-bool ParseLockTimeout(const char *text, std::uint32_t *timeout_ms) {
+// A whole number up to `max`, digits only.
+bool ParseWholeNumber(const char *text, std::uint32_t max, std::uint32_t *number) {
     std::uint32_t value = 0;
     for (const char *digit = text; *digit != '\0'; ++digit) {
         if (*digit < '0' || *digit > '9') return false;
         value = value * 10 + static_cast<std::uint32_t>(*digit - '0');
-        if (value > static_cast<std::uint32_t>(kMaxLockTimeoutMs)) return false;
+        if (value > max) return false;
     }
-    *timeout_ms = value;
+    *number = value;
     return text[0] != '\0';
+}
+
+// A whole number of min..max (`unit` names it) from the setting; `fallback` when it is absent,
+// and, after one line on standard error ending in `instead`, when it is no such number.
+std::uint32_t ReadNumber(const char *ini_path, const char *key, const char *environment, std::uint32_t fallback,
+                         std::uint32_t min, std::uint32_t max, const char *unit, const char *instead) {
+    char text[32];
+    const char *where = nullptr;
+    if (!ReadSetting(ini_path, key, environment, text, sizeof text, &where, instead)) return fallback;
+    std::uint32_t value = 0;
+    if (ParseWholeNumber(text, max, &value) && value >= min) return value;
+    std::fprintf(stderr, "Lumorath DVB: %s: %s=%s is not a number of %u..%u%s; %s\n", Shown(where).text, key,
+                 Shown(text).text, min, max, unit, instead);
+    return fallback;
 }
 
 bool SameText(const char *a, const char *b) {
@@ -173,17 +192,10 @@ void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
     ReadRates(ini_path, "SymbolRates", "LUMORATH_DVB_SYMBOL_RATES", &settings->ku);
     ReadRates(ini_path, "SymbolRatesC", "LUMORATH_DVB_SYMBOL_RATES_C", &settings->c_band);
 
-    const char *where = nullptr;
-    char timeout[32];
-    const char *by_symbol_rate = "timing each attempt by its symbol rate";
-    settings->lock_timeout_ms = 0;
-    if (ReadSetting(ini_path, "LockTimeout", "LUMORATH_DVB_LOCK_TIMEOUT", timeout, sizeof timeout, &where,
-                    by_symbol_rate) &&
-        !ParseLockTimeout(timeout, &settings->lock_timeout_ms)) {
-        std::fprintf(stderr, "Lumorath DVB: %s: LockTimeout=%s is not a number of 0..%d ms; %s\n", Shown(where).text,
-                     Shown(timeout).text, kMaxLockTimeoutMs, by_symbol_rate);
-    }
+    settings->lock_timeout_ms = ReadNumber(ini_path, "LockTimeout", "LUMORATH_DVB_LOCK_TIMEOUT", 0, 0, kMaxLockTimeoutMs,
+                                           " ms", "timing each attempt by its symbol rate");
 
+    const char *where = nullptr;
     char strategy[32];
     settings->strategy = Strategy::kAuto;
     if (ReadSetting(ini_path, "Strategy", "LUMORATH_DVB_STRATEGY", strategy, sizeof strategy, &where, "using auto")) {
@@ -196,6 +208,15 @@ void ReadDvbSettings(const char *ini_path, DvbSettings *settings) {
                          Shown(where).text, Shown(strategy).text);
         }
     }
+
+    // Absent: tables are read where the driver echoes the request.
+    const std::uint32_t read_tables =
+        ReadNumber(ini_path, "ReadTables", "LUMORATH_DVB_READ_TABLES", 2, 0, 1, "", "reading them where the driver echoes");
+    settings->read_tables = read_tables == 2 ? ReadTables::kWhereEchoed
+                                             : read_tables == 0 ? ReadTables::kNever : ReadTables::kAlways;
+    settings->nit_wait_ms = ReadNumber(ini_path, "NitWait", "LUMORATH_DVB_NIT_WAIT", kDefaultNitWaitMs, kMinNitWaitMs,
+                                       kMaxNitWaitMs, " ms", "using the default");
+    settings->nit_other = ReadNumber(ini_path, "NitOther", "LUMORATH_DVB_NIT_OTHER", 0, 0, 1, "", "using the default") == 1;
 
     settings->lnb_mid_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBMid", 6000, ini_path));
     settings->lnb_stacked_mhz = static_cast<std::uint32_t>(IniReadInt("Lumorath", "LNBStk", 21000, ini_path));

@@ -12,6 +12,12 @@
 //   LockTimeout   ms one attempt waits for a lock; 0 (default): by symbol rate, as the
 //                 demodulator makers time their own searches; LUMORATH_DVB_LOCK_TIMEOUT
 //   Strategy      auto (default), driver or sweep; LUMORATH_DVB_STRATEGY
+//   ReadTables    1: after a lock read the transport stream's PAT and its network's NIT for
+//                 the carrier's exact parameters; 0: never; absent: only where the driver
+//                 echoes the request (the symbol-rate sweep); LUMORATH_DVB_READ_TABLES
+//   NitWait       ms a NIT read may take (default 11000; 1000..60000); LUMORATH_DVB_NIT_WAIT
+//   NitOther      1: also read the NIT of other networks (table 0x41); default 0;
+//                 LUMORATH_DVB_NIT_OTHER
 // LUMORATH_DVB_DIR names another directory to look for adapters in (default /dev/dvb).
 #pragma once
 
@@ -33,12 +39,17 @@ struct CandidateList {
     int count;
 };
 
+enum class ReadTables { kWhereEchoed, kAlways, kNever };
+
 struct DvbSettings {
     CandidateList ku;      // empty: the measured list for the depth
     CandidateList c_band;
     Depth depth;
     std::uint32_t lock_timeout_ms;  // 0: by symbol rate
     Strategy strategy;
+    ReadTables read_tables;
+    std::uint32_t nit_wait_ms;
+    bool nit_other;
     std::uint32_t lnb_mid_mhz;      // section Lumorath: LNBMid
     std::uint32_t lnb_stacked_mhz;  // section Lumorath: LNBStk
     char dvb_dir[256];

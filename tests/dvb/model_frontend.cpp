@@ -457,6 +457,8 @@ ModelFrontend &InstallModel(Personality personality, const PhysicalLnb &lnb, con
 
 ModelFrontend &Model() { return g_runtime->model; }
 
+const sim::Carrier *LockedCarrier() { return g_runtime != nullptr && Locked() ? R().tuning.carrier : nullptr; }
+
 void RemoveModel() {
     dvb::Ops() = SystemFrontendOps();
     g_runtime.reset();

@@ -72,6 +72,8 @@ struct ModelFrontend {
 ModelFrontend &InstallModel(Personality personality, const PhysicalLnb &lnb, const sim::Scenario &scenario);
 ModelFrontend &Model();
 void RemoveModel();
+// The carrier the demodulator holds locked now, or null (the demux model reads its stream).
+const sim::Carrier *LockedCarrier();
 
 // How long the modelled demodulator takes to lock this carrier, ms: its acquisition and FEC
 // lock, and for a blind search the probe of its range, from the simulator's timing model

@@ -156,6 +156,8 @@ Score ScoreSearches(const std::vector<Search> &searches) {
             continue;
         }
         matched.push_back(best);
+        score.exact += record.frequency == best->frequency_khz && record.symbol_rate == best->symbol_rate ? 1 : 0;
+        score.known += record.system != 0 && record.modulation != 0 && record.fec != 0 ? 1 : 0;
         if (best->symbol_rate > 5000000) {
             ++wide;
             score.wide_mean_khz += best_distance;
@@ -173,9 +175,11 @@ Score ScoreSearches(const std::vector<Search> &searches) {
     return score;
 }
 
-Score ScanKuBand(Personality personality, const sim::Scenario &sky, const char *depth, ProgramRun *run) {
+Score ScanKuBand(Personality personality, const sim::Scenario &sky, const char *depth, ProgramRun *run,
+                 const ModelTables *tables) {
     TempDir dir;
     InstallModel(personality, {}, sky);
+    if (tables != nullptr) InstallDemux(*tables);
     std::vector<Search> searches;
     const ProgramRun done = RunVesker(dir, "", Interval(0, "H", 10700, 12750) + Interval(1, "V", 10700, 12750), false,
                                       std::string("Depth=") + depth + "\r\n", &searches);

@@ -10,6 +10,7 @@
 
 #include "scenario.h"
 #include "support/fake_platform.h"
+#include "dvb/model_demux.h"
 #include "dvb/model_frontend.h"
 #include "tuner/lumorath.h"
 
@@ -58,6 +59,8 @@ sim::Scenario ConsistentSky(const sim::Scenario &table);
 // range (5 MHz), or with a carrier matched already, is a false record.
 struct Score {
     int sky = 0, found = 0, false_records = 0;
+    int exact = 0;  // found carriers whose record holds their own frequency and symbol rate
+    int known = 0;  // found carriers whose record names system, modulation and code rate
     double wide_mean_khz = 0, wide_worst_khz = 0;  // error of carriers above 5 MS/s
     double narrow_mean = 0, narrow_worst = 0;      // of those up to 5 MS/s, in symbol rates
 };
@@ -65,7 +68,9 @@ Score ScoreSearches(const std::vector<Search> &searches);
 
 // The program's full Ku scan (10700..12750 MHz, both polarizations, 5 MHz steps, universal
 // LNB) of `sky` through `personality` at `depth` ("quick", "normal", "thorough"), scored;
-// the model stays installed for the caller to read (RemoveModel when done).
-Score ScanKuBand(Personality personality, const sim::Scenario &sky, const char *depth, ProgramRun *run = nullptr);
+// the model stays installed for the caller to read (RemoveModel when done). With `tables` the
+// transport streams carry them (a model demux, which RemoveDemux takes away).
+Score ScanKuBand(Personality personality, const sim::Scenario &sky, const char *depth, ProgramRun *run = nullptr,
+                 const ModelTables *tables = nullptr);
 
 }  // namespace model
