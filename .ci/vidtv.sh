@@ -79,8 +79,9 @@ check "exactly vidtv's two carriers" "grep -q '^Total tranponders found = 2' sca
   grep -q '^11050 Mhz ... 11050.000 Mhz, 27500 KS' scan.out && grep -q '^12050 Mhz ... 12050.000 Mhz, 27500 KS' scan.out"
 check "the report and the list are written" '[ \$(ls reports | wc -l) -eq 2 ]'
 check "the satellite-equipment calls succeed" "! grep -q 'failed !\\|not supported' scan.out"
-check "the library says on standard error what the sweep and the tables cost" \
-  "grep -q '^Lumorath DVB: adapter0/frontend0: a sweep with the rates configured of .*; reading the tables adds up to 1 s a lock and 11 s a network\$' scan.err"
+check "the library says on standard error what a pass of the two intervals and the tables cost" \
+  "grep -q '^Lumorath DVB: adapter0/frontend0: a pass of this scan (2 intervals) takes up to .*, swept with the rates configured; reading the tables adds up to 1 s a lock and 11 s a network\$' scan.err && \
+   grep -q '^Tuner library: a pass of this scan is modelled at .* on a real tuner\$' scan.err"
 # vidtv's own tables after the first lock, through the kernel's demux: transport stream 0x4081
 # of network 0xff44 "LinuxTV.org" (vidtv_bridge.c), whose NIT has no delivery descriptor; the
 # second carrier carries the same network, read once.

@@ -21,8 +21,23 @@ struct LibraryState {
     bool listed = false;
     int started = -1;
     bool estimated = false;  // the sweep's cost was said for this start
+    ScanPlan plan{};         // the program's scan, as it announced it after this start
     SearchState search;
 };
+
+// A step as the program asks for it.
+StepRequest StepOf(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization, unsigned int lof1_khz,
+                   unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate) {
+    StepRequest step;
+    step.frequency_khz = frequency_khz;
+    step.step_khz = step_khz;
+    step.polarization = polarization;
+    step.lof1_khz = lof1_khz;
+    step.lof2_khz = lof2_khz;
+    step.lofsw_khz = lofsw_khz;
+    step.min_symbol_rate = min_symbol_rate;
+    return step;
+}
 
 LibraryState &State() {
     static LibraryState state;
@@ -94,6 +109,7 @@ int StartDVBEx(int device) {
     state.started = device;
     StartTables(&state.search.tables, entry, state.settings);
     state.estimated = false;
+    state.plan = ScanPlan{};
     return 1;
 }
 
@@ -146,18 +162,28 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
            unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate, TransponderRecord *record) {
     LibraryState &state = State();
     if (state.started < 0 || record == nullptr) return 0;
-    StepRequest step;
-    step.frequency_khz = frequency_khz;
-    step.step_khz = step_khz;
-    step.polarization = polarization;
-    step.lof1_khz = lof1_khz;
-    step.lof2_khz = lof2_khz;
-    step.lofsw_khz = lofsw_khz;
-    step.min_symbol_rate = min_symbol_rate;
+    const StepRequest step =
+        StepOf(frequency_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, min_symbol_rate);
     const FrontendEntry &entry = state.list.entries[state.started];
-    if (!state.estimated && entry.search == SearchKind::kSweep) PrintScanEstimate(entry, state.settings, step);
+    if (!state.estimated && entry.search == SearchKind::kSweep) PrintScanEstimate(entry, state.settings, step, state.plan);
     state.estimated = true;
     return SearchStep(entry, state.settings, &state.search, step, record);
+}
+
+int ModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned int step_khz, unsigned int polarization,
+                 unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate,
+                 unsigned int *modelled_ms, unsigned int *pace_percent) {
+    LibraryState &state = State();
+    // Only a sweep's time depends on the scan enough to be worth saying beforehand.
+    if (state.started < 0 || modelled_ms == nullptr || pace_percent == nullptr || polarization > 3 ||
+        state.list.entries[state.started].search != SearchKind::kSweep) {
+        return 0;
+    }
+    const StepRequest first = StepOf(start_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, min_symbol_rate);
+    const double ms = PlanInterval(state.list.entries[state.started], state.settings, first, stop_khz, &state.plan);
+    *modelled_ms = ms < 4.0e9 ? static_cast<unsigned int>(ms) : 4000000000u;
+    *pace_percent = 100;  // a real tuner takes its time
+    return 1;
 }
 
 void ResetLibrary() {

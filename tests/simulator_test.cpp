@@ -612,7 +612,7 @@ TEST_F(SimulatorLibrary, ModelledScanIsTheScanThatFollows) {
     EXPECT_EQ(40u, pace_percent);
     EXPECT_EQ(0u, CurrentStats().searches);
     EXPECT_TRUE(Fake().sleeps.empty());
-    UseTuner(TunerLibrary{CheckForDVBEx, StartDVBEx, StopDVB, GetCaps, SendDiSEqC, SendDiseqCmd, Vesker});
+    UseTuner(TunerLibrary{CheckForDVBEx, StartDVBEx, StopDVB, GetCaps, SendDiSEqC, SendDiseqCmd, Vesker, LumorathModelledScan});
     std::vector<TransponderRecord> records(kMaxTransponders);
     int stop_flag = 0;
     const int found = ScanInterval(10700, 0, records.data(), &stop_flag, 0, 12750, 2, 9750, 10600, 11700, 0, 1000, 100000,
@@ -682,7 +682,8 @@ std::vector<std::string> Session(const TunerLibrary &tuner) {
 // Windows the same holds for the build whose functions pop their own arguments.
 TEST_F(SimulatorLibrary, LoadedLibrariesAnswerLikeTheCodeItself) {
     // Both through the table the program calls, which brackets each call into the library.
-    const TunerLibrary in_process = {CheckForDVBEx, StartDVBEx, StopDVB, GetCaps, SendDiSEqC, SendDiseqCmd, Vesker};
+    const TunerLibrary in_process = {CheckForDVBEx, StartDVBEx, StopDVB,     GetCaps,
+                                     SendDiSEqC,    SendDiseqCmd, Vesker, LumorathModelledScan};
     UseTuner(in_process);
     const std::vector<std::string> expected = Session(Tuner());
     ASSERT_GT(expected.size(), 50u) << "the built-in satellite is there";

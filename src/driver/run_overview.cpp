@@ -72,10 +72,14 @@ void PlanScan(const char *config_path, const LnbSettings &lnb) {
     PlanScanProgress(intervals, band_khz);
     if (!modelled || intervals == 0) return;
     char on_hardware[32];
-    char here[32];
     MinutesText(modelled_ms, on_hardware);
-    MinutesText(modelled_ms * pace_percent / 100.0, here);
-    PrintError("Simulated tuner: a pass of this scan is modelled at %s on a real tuner; at the pace of %u %% it "
-               "takes about %s here (LUMORATH_PACE)\n",
-               on_hardware, static_cast<unsigned>(pace_percent), here);
+    // A simulated tuner waits only part of the modelled time; a real one (pace 100) all of it.
+    char here[96] = "";
+    if (pace_percent != 100) {
+        char pace_time[32];
+        MinutesText(modelled_ms * pace_percent / 100.0, pace_time);
+        std::snprintf(here, sizeof here, "; at the pace of %u %% it takes about %s here (LUMORATH_PACE)",
+                      static_cast<unsigned>(pace_percent), pace_time);
+    }
+    PrintError("Tuner library: a pass of this scan is modelled at %s on a real tuner%s\n", on_hardware, here);
 }

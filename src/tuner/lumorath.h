@@ -94,10 +94,12 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
            unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
            unsigned int min_symbol_rate, TransponderRecord *record);
 
-/* Optional, offered by the simulated tuner only (the program looks it up and does without it):
- * the time a real tuner is modelled to take for a scan of start_khz..stop_khz as the program
- * steps it, with the arguments of Vesker, in ms, and the percent of the modelled time the
- * simulator actually waits. Nonzero for success. */
+/* Optional (the program looks it up and does without it; the simulated tuner and the DVB tuner
+ * library offer it): the time a real tuner is modelled to take for a scan of start_khz..stop_khz
+ * as the program steps it, with the arguments of Vesker, in ms (the DVB library: the longest a
+ * sweep takes), and the percent of the modelled time the library actually waits (a simulated
+ * tuner's pace; 100 for a real one). Called after the device's start, once per interval before
+ * the first pass. Nonzero for success; 0 when the library has no figure for this device. */
 int LumorathModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned int step_khz,
                          unsigned int polarization, unsigned int lof1_khz, unsigned int lof2_khz,
                          unsigned int lofsw_khz, unsigned int min_symbol_rate, unsigned int *modelled_ms,

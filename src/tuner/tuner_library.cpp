@@ -8,7 +8,6 @@
 namespace {
 
 TunerLibrary g_library = {};  // the library's own functions
-LumorathModelledScanFunction g_modelled_scan = nullptr;  // the simulator's extension, when offered
 char g_library_file[kSystemPathSize] = "";
 
 // Every call into the library is bracketed, so that a stop request knows the program is
@@ -31,7 +30,7 @@ struct Bracketed<int (*)(Arguments...), member> {
 const TunerLibrary kBracketed = {VESKER_BRACKETED(CheckForDVBEx), VESKER_BRACKETED(StartDVBEx),
                                  VESKER_BRACKETED(StopDVB),       VESKER_BRACKETED(GetCaps),
                                  VESKER_BRACKETED(SendDiSEqC),    VESKER_BRACKETED(SendDiseqCmd),
-                                 VESKER_BRACKETED(Vesker)};
+                                 VESKER_BRACKETED(Vesker),        nullptr};
 #undef VESKER_BRACKETED
 
 template <typename Function>
@@ -57,11 +56,11 @@ bool TunerModelledScan(std::uint32_t start_khz, std::uint32_t stop_khz, std::uin
                        std::uint32_t polarization, std::uint32_t lof1_khz, std::uint32_t lof2_khz,
                        std::uint32_t lofsw_khz, std::uint32_t min_symbol_rate, std::uint32_t *modelled_ms,
                        std::uint32_t *pace_percent) {
-    if (g_modelled_scan == nullptr) return false;
+    if (g_library.ModelledScan == nullptr) return false;
     unsigned int modelled = 0;
     unsigned int pace = 0;
     EnterBlockingCall();
-    const int result = CallLibrary(g_modelled_scan, start_khz, stop_khz, step_khz, polarization, lof1_khz, lof2_khz,
+    const int result = CallLibrary(g_library.ModelledScan, start_khz, stop_khz, step_khz, polarization, lof1_khz, lof2_khz,
                                    lofsw_khz, min_symbol_rate, &modelled, &pace);
     LeaveBlockingCall();
     *modelled_ms = modelled;
@@ -105,8 +104,9 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table) {
                     Resolve(library, file, "SendDiseqCmd", &resolved.SendDiseqCmd) &&
                     Resolve(library, file, "Vesker", &resolved.Vesker);
     if (!complete) return false;
+    resolved.ModelledScan =
+        reinterpret_cast<LumorathModelledScanFunction>(FindLibrarySymbol(library, "LumorathModelledScan"));
     *table = resolved;
-    g_modelled_scan = reinterpret_cast<LumorathModelledScanFunction>(FindLibrarySymbol(library, "LumorathModelledScan"));
     std::snprintf(g_library_file, sizeof g_library_file, "%s", file);
     return true;
 }

@@ -1,4 +1,5 @@
-// The seam to the tuner library: one table of the seven functions the program calls.
+// The seam to the tuner library: one table of the seven functions the program calls, and the
+// library's optional one.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@ struct TunerLibrary {
     int (*Vesker)(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization,
                   unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
                   unsigned int min_symbol_rate, TransponderRecord *record);
+    // Optional (LumorathModelledScan): null when the library does not offer it.
+    LumorathModelledScanFunction ModelledScan;
 };
 
 // The table every part of the program calls through. Empty until a library is bound.
@@ -36,7 +39,7 @@ bool LoadTunerLibrary(const char *executable_dir, TunerLibrary *table);
 // The library file the table calls ("" when the table was bound otherwise, as in tests).
 const char *TunerLibraryFile();
 
-// The simulated tuner's modelled time of scanning one interval (LumorathModelledScan in
+// The tuner library's modelled time of scanning one interval (LumorathModelledScan in
 // lumorath.h), in ms, and its pace in percent. False when the library does not offer it.
 bool TunerModelledScan(std::uint32_t start_khz, std::uint32_t stop_khz, std::uint32_t step_khz,
                        std::uint32_t polarization, std::uint32_t lof1_khz, std::uint32_t lof2_khz,

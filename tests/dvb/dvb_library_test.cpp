@@ -77,8 +77,11 @@ ProgramRun ScanRun(const TempDir &dir, const std::string &satinfo, const std::st
     return RunVesker(dir, satinfo, scans, prompt, dvb_settings, &g_searches);
 }
 
-// The library's line on standard error before a sweep's first search: what the scan costs.
-bool IsEstimate(const std::string &line) { return line.find(": a sweep ") != std::string::npos; }
+// The library's line on standard error before a sweep's first search: what the scan costs (the
+// scan the program announced, or else the band a polarization).
+bool IsEstimate(const std::string &line) {
+    return line.find(": a pass of this scan (") != std::string::npos || line.find(": a sweep ") != std::string::npos;
+}
 
 // Standard error without the estimate line.
 std::string ErrorsBesideEstimate(const std::string &errors) {
@@ -167,8 +170,12 @@ TEST(DvbLibrary, WholeRunsFindEachCoveredCarrierOnceAtItsFrequency) {
                                        Interval(0, lnb.pols[0], lnb.start_mhz, lnb.stop_mhz) +
                                            Interval(1, lnb.pols[1], lnb.start_mhz, lnb.stop_mhz));
             EXPECT_EQ(kExitOk, run.exit_code) << run.console << run.errors;
-            // A sweep says what the scan costs before its first search; nothing else is said.
+            // A sweep says what a pass of the two intervals costs before its first search; nothing
+            // else is said.
             EXPECT_EQ("", ErrorsBesideEstimate(run.errors));
+            if (!Blind(personality)) {
+                EXPECT_NE(std::string::npos, run.errors.find(": a pass of this scan (2 intervals) takes up to ")) << run.errors;
+            }
             EXPECT_EQ(Blind(personality) ? 0 : 1, std::count(run.errors.begin(), run.errors.end(), '\n')) << run.errors;
             const std::vector<model::Accepted> accepted = AcceptedCarriers(run.console);
             std::size_t expected = 0;
@@ -647,8 +654,8 @@ TEST(DvbLibrary, EveryPassOfALoopFindsEveryCarrier) {
         EXPECT_EQ(2u, passes) << twice.console;
         EXPECT_NE(std::string::npos, twice.console.find("---------- Pass 2 ----------")) << twice.console;
         std::size_t estimates = 0;
-        for (std::size_t at = twice.errors.find(": a sweep at depth thorough of "); at != std::string::npos;
-             at = twice.errors.find(": a sweep at depth", at + 1)) {
+        for (std::size_t at = twice.errors.find(", swept at depth thorough ("); at != std::string::npos;
+             at = twice.errors.find(", swept at depth", at + 1)) {
             ++estimates;
         }
         EXPECT_EQ(Blind(personality) ? 0u : 1u, estimates) << twice.errors;

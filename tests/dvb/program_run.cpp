@@ -39,7 +39,7 @@ int RecordingVesker(unsigned frequency_khz, unsigned step_khz, unsigned polariza
 
 bool BindDvbLibrary(const char *, TunerLibrary *table) {
     *table = TunerLibrary{dvb::CheckForDVBEx, dvb::StartDVBEx, dvb::StopDVB,  dvb::GetCaps,
-                          dvb::SendDiSEqC,    dvb::SendDiseqCmd, RecordingVesker};
+                          dvb::SendDiSEqC,    dvb::SendDiseqCmd, RecordingVesker, dvb::ModelledScan};
     return true;
 }
 

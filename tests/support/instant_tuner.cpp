@@ -45,7 +45,7 @@ int Search(unsigned frequency_khz, unsigned step_khz, unsigned polarization, uns
 
 TunerLibrary InstantTunerTable() {
     g_searches = 0;
-    return {Check, Start, Stop, Caps, Switch, Command, Search};
+    return {Check, Start, Stop, Caps, Switch, Command, Search, nullptr};
 }
 
 unsigned InstantTunerSearches() { return g_searches; }

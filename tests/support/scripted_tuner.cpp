@@ -88,7 +88,7 @@ ScriptedTuner &Script() { return g_script; }
 
 TunerLibrary ScriptedTunerTable() {
     return {ScriptCheckForDVBEx, ScriptStartDVBEx, ScriptStopDVB,   ScriptGetCaps,
-            ScriptSendDiSEqC,    ScriptSendDiseqCmd, ScriptVesker};
+            ScriptSendDiSEqC,    ScriptSendDiseqCmd, ScriptVesker, nullptr};
 }
 
 void ResetScriptedTuner() {
