@@ -10,7 +10,7 @@ vesker=$1 library=$2 source=$3
 for tool in dvb-format-convert python3; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (apt-get install -y dvb-tools python3)"
-        exit 0
+        exit 77
     fi
 done
 work=$(mktemp -d)

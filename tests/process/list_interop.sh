@@ -11,12 +11,12 @@ writer_test=$(dirname "$vesker")/tests/list_writer_test
 for tool in xmllint dvb-format-convert; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (apt-get install -y libxml2-utils dvb-tools)"
-        exit 0
+        exit 77
     fi
 done
 if [ ! -x "$writer_test" ]; then
     echo "SKIP: $writer_test is not built"
-    exit 0
+    exit 77
 fi
 
 work=$(mktemp -d)
