@@ -52,6 +52,21 @@ struct SimState {
     std::FILE *trace = nullptr;
 };
 
+// A search as the program asks for it.
+SearchRequest RequestOf(unsigned int frequency_khz, unsigned int step_khz, unsigned int polarization,
+                        unsigned int lof1_khz, unsigned int lof2_khz, unsigned int lofsw_khz,
+                        unsigned int min_symbol_rate) {
+    SearchRequest request;
+    request.frequency_khz = frequency_khz;
+    request.step_khz = step_khz;
+    request.polarization = polarization;
+    request.lof1_khz = lof1_khz;
+    request.lof2_khz = lof2_khz;
+    request.lofsw_khz = lofsw_khz;
+    request.min_symbol_rate = min_symbol_rate;
+    return request;
+}
+
 SimState &State() {
     static SimState state;
     return state;
@@ -277,14 +292,8 @@ int Vesker(unsigned int frequency_khz, unsigned int step_khz, unsigned int polar
            unsigned int lof2_khz, unsigned int lofsw_khz, unsigned int min_symbol_rate, TransponderRecord *record) {
     sim::SimState &state = State();
     if (!sim::HasCap(LUMORATH_CAP_BLIND_SEARCH) || record == nullptr || polarization > 3) return 0;
-    sim::SearchRequest request;
-    request.frequency_khz = frequency_khz;
-    request.step_khz = step_khz;
-    request.polarization = polarization;
-    request.lof1_khz = lof1_khz;
-    request.lof2_khz = lof2_khz;
-    request.lofsw_khz = lofsw_khz;
-    request.min_symbol_rate = min_symbol_rate;
+    const sim::SearchRequest request =
+        sim::RequestOf(frequency_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, min_symbol_rate);
     sim::SearchOutcome outcome = sim::BlindSearch(*state.scenario, state.settings.tuner, state.dish, request, record);
     state.stats.searches += 1;
     if (outcome.result == sim::SearchResult::kLocked) state.stats.locks += 1;
@@ -319,13 +328,8 @@ int LumorathModelledScan(unsigned int start_khz, unsigned int stop_khz, unsigned
         polarization > 3 || step_khz == 0) {
         return 0;
     }
-    sim::SearchRequest request;
-    request.step_khz = step_khz;
-    request.polarization = polarization;
-    request.lof1_khz = lof1_khz;
-    request.lof2_khz = lof2_khz;
-    request.lofsw_khz = lofsw_khz;
-    request.min_symbol_rate = min_symbol_rate;
+    sim::SearchRequest request =
+        sim::RequestOf(start_khz, step_khz, polarization, lof1_khz, lof2_khz, lofsw_khz, min_symbol_rate);
     std::vector<std::pair<int, int>> locked;
     double total_ms = 0.0;
     TransponderRecord record;
