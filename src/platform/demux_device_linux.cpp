@@ -2,10 +2,11 @@
 
 #include <cerrno>
 
+#include "platform/frontend_device.h"
+
 #if defined(__linux__)
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -13,16 +14,6 @@ namespace {
 int OpenDemux(const char *path) {
     const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     return fd >= 0 ? fd : -errno;
-}
-
-void CloseDemux(int fd) { ::close(fd); }
-
-int DemuxIoctl(int fd, unsigned long request, std::uintptr_t argument) {
-    int result;
-    do {
-        result = ::ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result >= 0 ? result : -errno;
 }
 
 int WaitForData(int fd, std::uint32_t timeout_ms) {
@@ -44,8 +35,10 @@ int ReadDemux(int fd, std::uint8_t *buffer, std::size_t size) {
 
 }  // namespace
 
+// Closing and the ioctls (retried after a signal) are those of every DVB device file.
 const DemuxOps &SystemDemuxOps() {
-    static const DemuxOps ops = {OpenDemux, CloseDemux, DemuxIoctl, WaitForData, ReadDemux};
+    static const DemuxOps ops = {OpenDemux, SystemFrontendOps().close, SystemFrontendOps().ioctl, WaitForData,
+                                 ReadDemux};
     return ops;
 }
 
@@ -53,14 +46,12 @@ const DemuxOps &SystemDemuxOps() {
 
 namespace {
 int NoDemux(const char *) { return -ENOENT; }
-void NoClose(int) {}
-int NoIoctl(int, unsigned long, std::uintptr_t) { return -ENODEV; }
 int NoWait(int, std::uint32_t) { return -ENODEV; }
 int NoRead(int, std::uint8_t *, std::size_t) { return -ENODEV; }
 }  // namespace
 
 const DemuxOps &SystemDemuxOps() {
-    static const DemuxOps ops = {NoDemux, NoClose, NoIoctl, NoWait, NoRead};
+    static const DemuxOps ops = {NoDemux, SystemFrontendOps().close, SystemFrontendOps().ioctl, NoWait, NoRead};
     return ops;
 }
 
