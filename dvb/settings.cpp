@@ -1,10 +1,10 @@
 #include "settings.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ini_reader.h"
 #include "platform/platform.h"
 #include "report/name_text.h"
 
@@ -113,12 +113,7 @@ std::uint32_t ReadNumber(const char *ini_path, const char *key, const char *envi
     return fallback;
 }
 
-bool SameText(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    }
-    return *a == *b;
-}
+bool SameText(const char *a, const char *b) { return IniSameName(a, std::strlen(a), b); }
 
 Depth ReadDepth(const char *ini_path) {
     static const struct {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ini_reader.h"
 #include "platform/platform.h"
 #include "record/code_text.h"
 #include "record/link_margin.h"
@@ -22,8 +23,6 @@ const ExtraListForm kExtraLists[kExtraListForms] = {
 namespace {
 
 constexpr std::uint32_t kMaxStreams = 16;  // stream_ids holds 16 identifiers
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // ---- DVBv5 channel file ------------------------------------------------------------------
 // Source: the value names of libdvbv5's channel files (dvb-file, as dvb-format-convert 1.22
@@ -343,13 +342,9 @@ unsigned ParseExtraLists(const char *text, char *unknown, std::size_t unknown_si
         text += skip;
         const std::size_t length = std::strcspn(text, ", \t");
         if (length == 0) break;
-        char word[16] = "";
-        bool fits = length < sizeof word;
-        for (std::size_t i = 0; fits && i < length; ++i) word[i] = Lower(text[i]);
-        unsigned bit = 0;
-        if (fits && std::strcmp(word, "all") == 0) bit = 0xF;
+        unsigned bit = IniSameName(text, length, "all") ? 0xF : 0;
         for (const ExtraListForm &form : kExtraLists) {
-            if (fits && std::strcmp(word, form.name) == 0) bit = form.bit;
+            if (IniSameName(text, length, form.name)) bit = form.bit;
         }
         if (bit == 0 && unknown_size > 0 && unknown[0] == '\0') {
             std::snprintf(unknown, unknown_size, "%.*s", static_cast<int>(length), text);
