@@ -27,17 +27,6 @@ bool RateAgrees(std::uint32_t listed, std::uint32_t locked) {
     return ratio >= 1.0 - kRateTolerance && ratio <= 1.0 + kRateTolerance;
 }
 
-// The record's modulation code back to a constellation (1 QPSK .. 4 32APSK).
-int ConstellationOf(int modulation) {
-    switch (modulation) {
-        case 1: case 5: case 6: case 9: return 1;
-        case 2: case 7: return 2;
-        case 3: case 8: return 3;
-        case 4: return 4;
-        default: return 0;
-    }
-}
-
 bool AlreadyRead(const NetworkTables &tables, std::uint16_t network_id, std::uint8_t version) {
     for (int i = 0; i < tables.read_count; ++i) {
         if (tables.read[i].network_id == network_id && tables.read[i].version == version) return true;
@@ -183,7 +172,7 @@ void CompleteRecord(const SatelliteDelivery &delivery, bool frequency_echoed, bo
     if (frequency_echoed) record->frequency = delivery.frequency_khz;
     if (rate_echoed) record->symbol_rate = delivery.symbol_rate;
     if (record->system == 0) record->system = delivery.system;
-    int constellation = ConstellationOf(record->modulation);
+    int constellation = ConstellationOfModulation(record->modulation);
     // The listed constellation only where the record agrees on the system it belongs to.
     if (record->modulation == 0 && delivery.constellation != 0 && record->system == delivery.system) {
         constellation = delivery.constellation;

@@ -214,3 +214,13 @@ int RecordModulation(int system, int constellation) {
     }
 }
 
+int ConstellationOfModulation(int modulation) {
+    switch (modulation) {
+        case 1: case 5: case 6: case 9: return kQpsk;
+        case 2: case 7: return k8psk;
+        case 3: case 8: return k16apsk;
+        case 4: return k32apsk;
+        default: return kAutoConstellation;
+    }
+}
+

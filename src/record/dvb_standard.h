@@ -70,6 +70,9 @@ std::uint32_t CarrierWidthKhz(std::uint32_t symbol_rate, int rolloff);
 // The record's modulation code: DVB-S and DSS QPSK 1; DVB-S2 QPSK 5, 8PSK 2, 16APSK 3, 32APSK 4
 // (the codes the link margin knows).
 int RecordModulation(int system, int constellation);
+// The constellation of a record's modulation code, of any system (QPSK 1, 5, 6, 9; 8PSK 2, 7;
+// 16APSK 3, 8; 32APSK 4); kAutoConstellation for the others.
+int ConstellationOfModulation(int modulation);
 
 // Whether the system has the code rate (and, for DVB-S2, the modulation and frame length
 // together): the MODCODs of the standards.
